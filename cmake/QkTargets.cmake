@@ -1,0 +1,31 @@
+# qk_add_plugin(NAME <deliverable> SOURCES ... LIBS ...)
+# A deliverable: a MODULE library without the "lib" prefix in build/plugins, whose
+# only dynamic symbol is DllGetClassObject.
+function(qk_add_plugin)
+  cmake_parse_arguments(P "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_library(${P_NAME} MODULE ${P_SOURCES})
+  target_link_libraries(${P_NAME} PRIVATE ${P_LIBS})
+  set_target_properties(${P_NAME} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${QK_PLUGIN_DIR})
+  target_link_options(${P_NAME} PRIVATE
+    -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/plugin.map -Wl,-z,defs)
+  set_property(TARGET ${P_NAME} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/plugin.map)
+endfunction()
+
+# qk_add_gtest(NAME <exe> LABEL <unit|integration|e2e> [concurrency] SOURCES ... LIBS ... [DEPENDS ...])
+# Tests also labelled "concurrency" run a second time under ThreadSanitizer.
+# One GoogleTest executable whose cases become CTest tests with the label.
+function(qk_add_gtest)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "LABEL;SOURCES;LIBS;DEPENDS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${T_NAME} PRIVATE
+    QK_PLUGIN_DIR="${QK_PLUGIN_DIR}" QK_SOURCE_DIR="${PROJECT_SOURCE_DIR}" QK_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+  if(T_DEPENDS)
+    add_dependencies(${T_NAME} ${T_DEPENDS})
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${T_LABEL}" TIMEOUT ${T_TIMEOUT})
+endfunction()

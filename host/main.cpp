@@ -1,0 +1,126 @@
+// qkhost: the stand-in host. Loads the kit's plug-ins through DllGetClassObject and
+// drives them as the DJ host would.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/host_session.h"
+
+namespace {
+
+const char* kUsage =
+    "usage: qkhost [options] COMMAND PLUGIN...\n"
+    "\n"
+    "Stand-in host for the QuorvaleKaraoke plug-ins. Each PLUGIN is the path of a\n"
+    "plug-in library (QuorvaleKaraoke.so, QuorvaleOverlay.so, QuorvaleSound.so); it is\n"
+    "opened with dlopen and asked for its plug-in object through DllGetClassObject,\n"
+    "never linked.\n"
+    "\n"
+    "commands:\n"
+    "  info PLUGIN...    load each plug-in (host members, OnLoad), print its info\n"
+    "                    record and the parameters it declared, then Release it\n"
+    "\n"
+    "options:\n"
+    "  --home DIR        the host's home folder, answered to \"get_vdj_folder\"; the\n"
+    "                    plug-ins keep their data in DIR/QuorvaleKaraoke\n"
+    "                    (default: $XDG_DATA_HOME/qkhost or ~/.local/share/qkhost)\n"
+    "  --host-log FILE   append every script and query the plug-ins send to FILE\n"
+    "  --rate HZ         the audio engine's sample rate (default 48000)\n"
+    "  --size WxH        the video output's size (default 1920x1080)\n"
+    "  -h, --help        show this text\n";
+
+void printInfo(const qkhost::LoadedPlugin& plugin, qkhost::StandInHost& host) {
+    vdj::PluginInfo info{};
+    const vdj::Result r = plugin.object->OnGetPluginInfo(&info);
+    std::printf("%s\n", plugin.library->path().c_str());
+    std::printf("  type:        %s\n", qkhost::kindName(plugin.kind));
+    if (r != vdj::kOk) {
+        std::printf("  info:        refused (0x%08X)\n", static_cast<unsigned>(r));
+        return;
+    }
+    auto text = [](const char* s) { return s ? s : "(null)"; };
+    std::printf("  name:        %s\n", text(info.name));
+    std::printf("  author:      %s\n", text(info.author));
+    std::printf("  description: %s\n", text(info.description));
+    std::printf("  version:     %s\n", text(info.version));
+    std::printf("  picture:     %s\n", info.picture ? "set" : "none");
+    std::printf("  flags:       0x%X\n", info.flags);
+    const auto params = host.declaredParameters();
+    if (params.empty()) std::printf("  parameters:  none\n");
+    for (const auto& p : params)
+        std::printf("  parameter:   id %d kind %d \"%s\" (\"%s\") default %g\n", p.id, p.kind, p.name.c_str(),
+                    p.shortName.c_str(), static_cast<double>(p.defaultValue));
+}
+
+int commandInfo(const qkhost::HostOptions& options, const std::vector<std::string>& paths) {
+    int failures = 0;
+    for (const std::string& path : paths) {
+        // One session per plug-in so that each one's declared parameters stand alone.
+        qkhost::HostSession session(options);
+        std::string error;
+        qkhost::LoadedPlugin* plugin = session.load(path, &error);
+        if (plugin == nullptr) {
+            std::fprintf(stderr, "qkhost: cannot load %s: %s\n", path.c_str(), error.c_str());
+            ++failures;
+            continue;
+        }
+        printInfo(*plugin, session.host());
+        session.release(*plugin);
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qkhost::HostOptions options;
+    options.home = qkhost::defaultHomeFolder();
+    std::vector<std::string> rest;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](const char* name) -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "qkhost: %s needs a value\n", name);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--home") {
+            options.home = value("--home");
+        } else if (a == "--host-log") {
+            options.logPath = value("--host-log");
+        } else if (a == "--rate") {
+            options.sampleRate = std::atoi(value("--rate").c_str());
+        } else if (a == "--size") {
+            const std::string s = value("--size");
+            if (std::sscanf(s.c_str(), "%dx%d", &options.videoWidth, &options.videoHeight) != 2) {
+                std::fprintf(stderr, "qkhost: --size wants WxH, such as 1920x1080\n");
+                return 2;
+            }
+        } else if (!a.empty() && a[0] == '-') {
+            std::fprintf(stderr, "qkhost: unknown option %s\n\n%s", a.c_str(), kUsage);
+            return 2;
+        } else {
+            rest.push_back(a);
+        }
+    }
+    if (rest.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string command = rest.front();
+    rest.erase(rest.begin());
+    if (command == "info") {
+        if (rest.empty()) {
+            std::fprintf(stderr, "qkhost: info needs at least one plug-in\n");
+            return 2;
+        }
+        return commandInfo(options, rest);
+    }
+    std::fprintf(stderr, "qkhost: unknown command %s\n\n%s", command.c_str(), kUsage);
+    return 2;
+}

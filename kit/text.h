@@ -1,0 +1,16 @@
+// UTF-8 <-> UTF-16 conversion. Never fails: malformed input becomes U+FFFD.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qk {
+
+std::u16string utf8ToWide(std::string_view utf8);
+std::string wideToUtf8(std::u16string_view wide);
+
+// True when the bytes are well-formed UTF-8 (no overlongs, surrogates or code
+// points past U+10FFFF).
+bool isValidUtf8(std::string_view bytes);
+
+}  // namespace qk

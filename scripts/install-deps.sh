@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package the kit needs to build, test and run.
+# Idempotent: packages already present are left alone, and the package lists are
+# refreshed only when something is missing.
+set -euo pipefail
+
+# Build tools and the test and benchmark libraries.
+build=(cmake ninja-build g++ pkg-config git ca-certificates
+       libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev)
+# Platform backends: GL through EGL on Mesa, text, images, web view, audio
+# decoding, HTTP, hashing, QR codes.
+platform=(libegl-dev libopengl-dev libegl-mesa0 libgl1-mesa-dri
+          libpango1.0-dev libcairo2-dev fonts-dejavu-core fonts-noto-color-emoji
+          libgtk-3-dev libwebkit2gtk-4.1-dev
+          libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+          libgdk-pixbuf-2.0-dev webp-pixbuf-loader
+          libcurl4-openssl-dev libssl-dev libqrcodegencpp-dev)
+# Headless display for the window and web-view tests.
+headless=(xvfb xauth)
+
+want=("${build[@]}" "${platform[@]}" "${headless[@]}")
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+echo "install-deps: installing ${missing[*]}"
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,9 @@
+// The deliverable's single export.
+#include "kit/registration.h"
+#include "sound/sound_plugin.h"
+
+VDJ_EXPORT vdj::Result VDJ_API DllGetClassObject(const vdj::Guid& classId, const vdj::Guid& interfaceId,
+                                                 void** object) {
+    return qk::getClassObject(classId, interfaceId, object, vdj::kDspInterface,
+                              []() -> vdj::Plugin* { return new QuorvaleSound; });
+}

@@ -1,0 +1,33 @@
+#include "kit/file_read.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+TEST(ReadWholeFile, BoundsAndFailures) {
+    qktest::TempDir tmp;
+    qktest::writeFile(tmp.file("one"), "x");
+    qktest::writeFile(tmp.file("empty"), "");
+    qktest::writeFile(tmp.file("doc.json"), "{\"a\":1}");
+    EXPECT_EQ(qk::readWholeFile(tmp.file("one")), "x");
+    EXPECT_EQ(qk::readWholeFile(tmp.file("doc.json")), "{\"a\":1}");
+    EXPECT_FALSE(qk::readWholeFile(tmp.file("empty")));
+    EXPECT_FALSE(qk::readWholeFile(tmp.file("missing")));
+    EXPECT_FALSE(qk::readWholeFile(tmp.path()));  // a folder
+
+    // Sparse files: exactly 64 MiB is read, one byte more is refused without reading.
+    qktest::writeFile(tmp.file("max"), "");
+    std::filesystem::resize_file(tmp.file("max"), 67108864);
+    const auto max = qk::readWholeFile(tmp.file("max"));
+    ASSERT_TRUE(max);
+    EXPECT_EQ(max->size(), 67108864u);
+    qktest::writeFile(tmp.file("big"), "");
+    std::filesystem::resize_file(tmp.file("big"), 67108865);
+    EXPECT_FALSE(qk::readWholeFile(tmp.file("big")));
+}
+
+}  // namespace
