@@ -42,6 +42,25 @@ public:
     virtual bool seek(std::int64_t offset) = 0;
 };
 
+// A file opened for writing, not shared, created or emptied.
+class WritableFile {
+public:
+    static std::unique_ptr<WritableFile> create(const std::string& path);
+    virtual ~WritableFile() = default;
+    // One write request of at most `bytes`; the count written, -1 on failure.
+    virtual std::int64_t write(const void* from, std::size_t bytes) = 0;
+    // Flushes the file's data to the disk.
+    virtual bool flush() = 0;
+};
+
+// Creates a new, empty, uniquely named file in `folder` whose name starts with
+// `prefix`; its path, or nothing when it cannot be created.
+std::optional<std::string> createUniqueFile(const std::string& folder, std::string_view prefix);
+
+// Renames `from` over `to`, replacing an existing file in one step; readers of
+// `to` see the old file or the new one, never a mix.
+bool replaceFile(const std::string& from, const std::string& to);
+
 // Appends the bytes through a short-lived handle of its own, in one write, so that
 // lines from several threads never interleave. False when the file cannot be opened.
 bool appendToFile(const std::string& path, std::string_view bytes);

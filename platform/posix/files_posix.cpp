@@ -10,6 +10,19 @@
 
 namespace qk::platform {
 
+namespace {
+// mkstemp creates files readable by the owner only; the data folder's files are
+// shared with the other plug-ins and the page, so they get the usual mode.
+mode_t currentUmask() {
+    static const mode_t mask = [] {
+        const mode_t m = ::umask(022);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
+}
+}  // namespace
+
 std::string tempFolder() {
     const char* t = std::getenv("TMPDIR");
     std::string dir = (t != nullptr && *t != '\0') ? t : "/tmp";
@@ -83,6 +96,49 @@ std::unique_ptr<ReadableFile> ReadableFile::open(const std::string& path) {
         return nullptr;
     }
     return std::make_unique<PosixReadableFile>(fd);
+}
+
+namespace {
+
+class PosixWritableFile final : public WritableFile {
+public:
+    explicit PosixWritableFile(int fd) : fd_(fd) {}
+    ~PosixWritableFile() override { ::close(fd_); }
+    std::int64_t write(const void* from, std::size_t bytes) override {
+        for (;;) {
+            const ssize_t n = ::write(fd_, from, bytes);
+            if (n < 0 && errno == EINTR) continue;
+            return n;
+        }
+    }
+    bool flush() override { return ::fsync(fd_) == 0; }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<WritableFile> WritableFile::create(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixWritableFile>(fd);
+}
+
+std::optional<std::string> createUniqueFile(const std::string& folder, std::string_view prefix) {
+    std::string templ = folder.empty() ? std::string(".") : folder;
+    if (templ.back() != '/') templ += '/';
+    templ += prefix;
+    templ += "XXXXXX";
+    const int fd = ::mkstemp(templ.data());
+    if (fd < 0) return std::nullopt;
+    ::fchmod(fd, 0666 & ~currentUmask());
+    ::close(fd);
+    return templ;
+}
+
+bool replaceFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool appendToFile(const std::string& path, std::string_view bytes) {

@@ -31,3 +31,29 @@ TEST(ReadWholeFile, BoundsAndFailures) {
 }
 
 }  // namespace
+
+#include "platform/files.h"
+
+namespace {
+
+TEST(FilesSeam, UniqueFileWriteAndReplace) {
+    qktest::TempDir tmp;
+    const auto a = qk::platform::createUniqueFile(tmp.path(), "qkw");
+    const auto b = qk::platform::createUniqueFile(tmp.path(), "qkw");
+    ASSERT_TRUE(a && b);
+    EXPECT_NE(*a, *b);
+    EXPECT_EQ(a->rfind(tmp.path() + "/qkw", 0), 0u);
+    {
+        auto w = qk::platform::WritableFile::create(*a);
+        ASSERT_TRUE(w);
+        EXPECT_EQ(w->write("new", 3), 3);
+        EXPECT_TRUE(w->flush());
+    }
+    qktest::writeFile(tmp.file("target"), "old contents");
+    EXPECT_TRUE(qk::platform::replaceFile(*a, tmp.file("target")));
+    EXPECT_EQ(qktest::readFile(tmp.file("target")), "new");
+    EXPECT_FALSE(qktest::exists(*a));
+    EXPECT_FALSE(qk::platform::createUniqueFile(tmp.file("no/such/folder"), "qks"));
+}
+
+}  // namespace
