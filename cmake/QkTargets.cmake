@@ -26,6 +26,13 @@ function(qk_add_gtest)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABEL}" TIMEOUT ${T_TIMEOUT})
+  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST TEST_LIST ${T_NAME}_CASES
+    PROPERTIES TIMEOUT ${T_TIMEOUT})
+  # The discovered cases exist only when CTest runs, and a list of labels does not
+  # survive the trip through gtest_discover_tests' PROPERTIES, so the labels are
+  # set by a small script that CTest includes after the discovery.
+  set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_labels.cmake)
+  file(WRITE ${label_script}
+    "if(DEFINED ${T_NAME}_CASES)\n  set_tests_properties(\${${T_NAME}_CASES} PROPERTIES LABELS \"${T_LABEL}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
 endfunction()
