@@ -1,0 +1,109 @@
+// Image decoder backend: GdkPixbuf's incremental loader.
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <string_view>
+
+#include "platform/image_decoder.h"
+
+namespace qk::platform {
+namespace {
+
+// The picture formats the page may send. The installed loaders know more (SVG,
+// which may pull in other files, icons, TGA, ...); those are refused.
+bool acceptedFormat(GdkPixbufFormat* format) {
+    if (format == nullptr) return false;
+    gchar* name = gdk_pixbuf_format_get_name(format);
+    const std::string_view n = name != nullptr ? name : "";
+    const bool accepted = n == "png" || n == "jpeg" || n == "gif" || n == "bmp" || n == "webp";
+    g_free(name);
+    return accepted;
+}
+
+struct HeaderCheck {
+    std::int64_t maxPixels = 0;
+    bool refused = false;
+    bool tooLarge = false;
+};
+
+// Runs once the format loader has read the header and before it allocates the
+// pixels. Asking for a size of 0 x 0 makes the format loader stop right there.
+void onSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer data) {
+    auto* check = static_cast<HeaderCheck*>(data);
+    if (!acceptedFormat(gdk_pixbuf_loader_get_format(loader)) || width <= 0 || height <= 0)
+        check->refused = true;
+    else if (static_cast<std::int64_t>(width) * height > check->maxPixels)
+        check->tooLarge = true;
+    if (check->refused || check->tooLarge) gdk_pixbuf_loader_set_size(loader, 0, 0);
+}
+
+// RGB or straight-alpha RGBA rows to premultiplied BGRA, rounded to nearest.
+BgraImage toPremultipliedBgra(const GdkPixbuf* pixbuf) {
+    BgraImage image;
+    const int width = gdk_pixbuf_get_width(pixbuf);
+    const int height = gdk_pixbuf_get_height(pixbuf);
+    const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+    const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
+    if (gdk_pixbuf_get_colorspace(pixbuf) != GDK_COLORSPACE_RGB || gdk_pixbuf_get_bits_per_sample(pixbuf) != 8 ||
+        channels != (alpha ? 4 : 3) || width <= 0 || height <= 0)
+        return image;
+    const std::size_t stride = static_cast<std::size_t>(gdk_pixbuf_get_rowstride(pixbuf));
+    const guint8* rows = gdk_pixbuf_read_pixels(pixbuf);
+    image.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    std::uint8_t* out = image.pixels.data();
+    for (int y = 0; y < height; ++y) {
+        const guint8* in = rows + stride * static_cast<std::size_t>(y);
+        for (int x = 0; x < width; ++x, in += channels, out += 4) {
+            const unsigned a = alpha ? in[3] : 255u;
+            out[0] = static_cast<std::uint8_t>((in[2] * a + 127) / 255);
+            out[1] = static_cast<std::uint8_t>((in[1] * a + 127) / 255);
+            out[2] = static_cast<std::uint8_t>((in[0] * a + 127) / 255);
+            out[3] = static_cast<std::uint8_t>(a);
+        }
+    }
+    image.width = width;
+    image.height = height;
+    return image;
+}
+
+class GdkPixbufDecoder final : public ImageDecoder {
+public:
+    DecodeResult decodeFirstFrame(std::span<const std::uint8_t> bytes, std::int64_t maxPixels) override {
+        DecodeResult result;
+        if (bytes.empty()) return result;
+        GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+        HeaderCheck check{maxPixels};
+        g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &check);
+        // A failed write closes the loader itself; only a successful one needs the close.
+        bool complete = gdk_pixbuf_loader_write(loader, bytes.data(), bytes.size(), nullptr) &&
+                        gdk_pixbuf_loader_close(loader, nullptr);
+        if (check.tooLarge) {
+            result.status = DecodeStatus::TooLarge;
+        } else if (complete && !check.refused) {
+            // For an animation this is its first frame.
+            const GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);
+            if (pixbuf != nullptr) {
+                const std::int64_t pixels =
+                    static_cast<std::int64_t>(gdk_pixbuf_get_width(pixbuf)) * gdk_pixbuf_get_height(pixbuf);
+                if (pixels > maxPixels) {
+                    result.status = DecodeStatus::TooLarge;
+                } else if (BgraImage image = toPremultipliedBgra(pixbuf); image.valid()) {
+                    result.image = std::move(image);
+                    result.status = DecodeStatus::Decoded;
+                }
+            }
+        }
+        g_object_unref(loader);
+        return result;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<ImageDecoder> ImageDecoder::create() {
+    GSList* formats = gdk_pixbuf_get_formats();
+    if (formats == nullptr) return nullptr;
+    g_slist_free(formats);
+    return std::make_unique<GdkPixbufDecoder>();
+}
+
+}  // namespace qk::platform
