@@ -1,6 +1,8 @@
 // Image decoder backend: GdkPixbuf's incremental loader.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <algorithm>
+#include <limits>
 #include <string_view>
 
 #include "platform/image_decoder.h"
@@ -23,6 +25,9 @@ struct HeaderCheck {
     std::int64_t maxPixels = 0;
     bool refused = false;
     bool tooLarge = false;
+    // The rows the format loader has filled in so far.
+    int top = std::numeric_limits<int>::max();
+    int bottom = 0;
 };
 
 // Runs once the format loader has read the header and before it allocates the
@@ -34,6 +39,16 @@ void onSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer d
     else if (static_cast<std::int64_t>(width) * height > check->maxPixels)
         check->tooLarge = true;
     if (check->refused || check->tooLarge) gdk_pixbuf_loader_set_size(loader, 0, 0);
+}
+
+// A truncated file still "loads" with some formats, leaving the rest of the
+// picture undefined; only a picture whose every row was filled in counts. Rows
+// come top-down (PNG, JPEG, WebP) or bottom-up (BMP), so a span that reaches
+// both edges is a whole picture.
+void onAreaUpdated(GdkPixbufLoader*, gint, gint y, gint, gint height, gpointer data) {
+    auto* check = static_cast<HeaderCheck*>(data);
+    check->top = std::min(check->top, y);
+    check->bottom = std::max(check->bottom, y + height);
 }
 
 // RGB or straight-alpha RGBA rows to premultiplied BGRA, rounded to nearest.
@@ -73,6 +88,7 @@ public:
         GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
         HeaderCheck check{maxPixels};
         g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &check);
+        g_signal_connect(loader, "area-updated", G_CALLBACK(onAreaUpdated), &check);
         // A failed write closes the loader itself; only a successful one needs the close.
         bool complete = gdk_pixbuf_loader_write(loader, bytes.data(), bytes.size(), nullptr) &&
                         gdk_pixbuf_loader_close(loader, nullptr);
@@ -81,7 +97,7 @@ public:
         } else if (complete && !check.refused) {
             // For an animation this is its first frame.
             const GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);
-            if (pixbuf != nullptr) {
+            if (pixbuf != nullptr && check.top == 0 && check.bottom >= gdk_pixbuf_get_height(pixbuf)) {
                 const std::int64_t pixels =
                     static_cast<std::int64_t>(gdk_pixbuf_get_width(pixbuf)) * gdk_pixbuf_get_height(pixbuf);
                 if (pixels > maxPixels) {
