@@ -131,7 +131,8 @@ AudienceDocument AudienceDocument::read(const Json& d) {
     doc.firstEmoji = getString(d, "firstEmoji");
     if (const Json* current = getObject(d, "current")) doc.current = readSinger(*current);
     doc.next = readSingers(d, "next");
-    if (const Json* bgNow = getObject(d, "bgNow")) doc.bgNow = NowPlaying{getString(*bgNow, "title"), getString(*bgNow, "artist")};
+    if (const Json* bgNow = getObject(d, "bgNow"))
+        doc.bgNow = NowPlaying{getString(*bgNow, "title"), getString(*bgNow, "artist")};
     if (const Json* dance = getObject(d, "dance")) doc.dance = readDance(*dance);
     if (const Json* qr = getObject(d, "qr")) doc.qr = readQr(*qr);
     return doc;

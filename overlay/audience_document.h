@@ -50,8 +50,8 @@ struct DanceSettings {
 
 struct QrSettings {
     std::string url;
-    std::int32_t size = 14;      // percent of the output height, 8 to 30
-    std::string corner = "br";   // an empty text reads as "br"
+    std::int32_t size = 14;     // percent of the output height, 8 to 30
+    std::string corner = "br";  // an empty text reads as "br"
     std::string label;
 };
 
@@ -97,10 +97,10 @@ struct AudienceDocument {
     std::string venue;
     std::string subtitle;
     std::string message;
-    Color messageColor = Appearance{}.accent;  // defaults to the accent colour
+    Color messageColor = Appearance{}.accent;       // defaults to the accent colour
     std::string listLabel = "Upcoming Performers";  // an empty text reads as the default
     std::optional<std::vector<SingerEntry>> rotation;
-    std::int32_t idleCount = 10;  // below 1 reads as 10
+    std::int32_t idleCount = 10;                                   // below 1 reads as 10
     Color firstColor{93 / 255.0f, 211 / 255.0f, 158 / 255.0f, 1};  // "#5dd39e"
     std::string firstEmoji;
     std::optional<SingerEntry> current;

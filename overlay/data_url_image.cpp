@@ -10,12 +10,15 @@ constexpr std::array<std::int8_t, 256> makeDecodeTable() {
     std::array<std::int8_t, 256> t{};
     t.fill(-1);
     constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (std::size_t i = 0; i < alphabet.size(); ++i) t[static_cast<unsigned char>(alphabet[i])] = static_cast<std::int8_t>(i);
+    for (std::size_t i = 0; i < alphabet.size(); ++i)
+        t[static_cast<unsigned char>(alphabet[i])] = static_cast<std::int8_t>(i);
     return t;
 }
 constexpr auto kDecodeTable = makeDecodeTable();
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 

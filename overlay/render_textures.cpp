@@ -46,8 +46,7 @@ void RenderTextures::refreshPictures(platform::Gpu& gpu, OverlayState& state) {
 }
 
 void RenderTextures::releaseAll(platform::Gpu& gpu) {
-    for (GpuTexture* t : {&tickerTexture, &idleTexture, &bgTexture, &logoTexture, &danceBannerTexture})
-        drop(gpu, *t);
+    for (GpuTexture* t : {&tickerTexture, &idleTexture, &bgTexture, &logoTexture, &danceBannerTexture}) drop(gpu, *t);
     releaseList(gpu, slideTextures);
     releaseList(gpu, danceTextures);
 }

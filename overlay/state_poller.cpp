@@ -27,7 +27,9 @@ std::vector<BgraImage> decodeAll(platform::ImageDecoder& decoder, const std::vec
     return images;
 }
 
-const char* yesNo(bool b) { return b ? "yes" : "no"; }
+const char* yesNo(bool b) {
+    return b ? "yes" : "no";
+}
 
 }  // namespace
 
@@ -35,7 +37,9 @@ StatePoller::StatePoller(OverlayState& state, StateFilePaths paths, const LogFil
                          std::chrono::milliseconds interval)
     : state_(state), paths_(std::move(paths)), log_(log), makeDecoder_(std::move(makeDecoder)), interval_(interval) {}
 
-StatePoller::~StatePoller() { stop(); }
+StatePoller::~StatePoller() {
+    stop();
+}
 
 bool StatePoller::start() {
     if (thread_.joinable()) return true;
@@ -135,8 +139,7 @@ void StatePoller::pollAssets(platform::ImageDecoder& decoder, std::int32_t versi
         std::swap(state_.logoImage, logo);
     }
     state_.assetsDirty.exchange(true);
-    log_.logLine("assets refreshed (ver=%ld) bg=%s logo=%s", static_cast<long>(version), yesNo(hasBg),
-                 yesNo(hasLogo));
+    log_.logLine("assets refreshed (ver=%ld) bg=%s logo=%s", static_cast<long>(version), yesNo(hasBg), yesNo(hasLogo));
 }
 
 void StatePoller::pollSlides(platform::ImageDecoder& decoder, std::int32_t version) {

@@ -1,7 +1,7 @@
 // Reading the page's files into typed values: types, defaults and limits.
-#include <gtest/gtest.h>
-
 #include "overlay/audience_document.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -10,7 +10,9 @@ using qk::overlay::AudienceDocument;
 using qk::overlay::Color;
 using qk::overlay::parseHexColor;
 
-AudienceDocument read(const char* text) { return AudienceDocument::read(Json::parse(text)); }
+AudienceDocument read(const char* text) {
+    return AudienceDocument::read(Json::parse(text));
+}
 
 const Color kFallback{0.25f, 0.5f, 0.75f, 0.5f};
 
@@ -99,7 +101,8 @@ TEST(AudienceDocument, NumbersTruncateAndClamp) {
 }
 
 TEST(AudienceDocument, DanceAndQrObjects) {
-    const AudienceDocument d = read(R"({"dance":{"anims":["zoom",5],"cta":"Dance!"},"qr":{"url":"https://x","corner":""}})");
+    const AudienceDocument d =
+        read(R"({"dance":{"anims":["zoom",5],"cta":"Dance!"},"qr":{"url":"https://x","corner":""}})");
     ASSERT_TRUE(d.dance);
     EXPECT_EQ(d.dance->anims, (std::vector<std::string>{"zoom", "pulse"}));
     EXPECT_EQ(d.dance->cta, "Dance!");
@@ -111,7 +114,8 @@ TEST(AudienceDocument, DanceAndQrObjects) {
 }
 
 TEST(PictureFiles, WhichElementsCarryAPicture) {
-    const Json slides = Json::parse(R"(["a",{"data":"b"},{"data":"c","hidden":true},{"data":"d","hidden":1},5,"",{"hidden":false}])");
+    const Json slides =
+        Json::parse(R"(["a",{"data":"b"},{"data":"c","hidden":true},{"data":"d","hidden":1},5,"",{"hidden":false}])");
     EXPECT_EQ(qk::overlay::readSlideTexts(slides), (std::vector<std::string>{"a", "b", "d"}));
     const Json dance = Json::parse(R"(["a",{"data":"b"},{"data":"c","hidden":true},{"data":""}])");
     EXPECT_EQ(qk::overlay::readDanceTexts(dance), (std::vector<std::string>{"b"}));

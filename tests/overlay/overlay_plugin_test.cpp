@@ -1,10 +1,11 @@
 // The plug-in object as the host drives it, over a real data folder.
+#include "overlay/overlay_plugin.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-#include "overlay/overlay_plugin.h"
 #include "tests/overlay/picture_fixtures.h"
 #include "tests/overlay/recording_gpu.h"
 #include "tests/support/fake_host.h"

@@ -37,9 +37,8 @@ TEST_F(PictureDecode, FormatsGivePremultipliedBgra) {
         int tolerance;  // lossy formats come back close, not exact
     };
     const Case cases[] = {
-        {"png", 0xFF000080, {0, 0, 128, 128}, 1},   // half-transparent red
-        {"png", 0x3366CCFF, {0xCC, 0x66, 0x33, 255}, 0},
-        {"webp", 0xFF000080, {0, 0, 128, 128}, 4},
+        {"png", 0xFF000080, {0, 0, 128, 128}, 1},  // half-transparent red
+        {"png", 0x3366CCFF, {0xCC, 0x66, 0x33, 255}, 0},  {"webp", 0xFF000080, {0, 0, 128, 128}, 4},
         {"jpeg", 0x2080E0FF, {0xE0, 0x80, 0x20, 255}, 6},  // no alpha: opaque
         {"bmp", 0x10C040FF, {0x40, 0xC0, 0x10, 255}, 0},
     };
@@ -56,7 +55,8 @@ TEST_F(PictureDecode, FormatsGivePremultipliedBgra) {
 }
 
 TEST_F(PictureDecode, GifGivesItsFirstFrame) {
-    const auto image = decodeDataUrlImage(decoder.get(), "data:image/gif;base64," + qktest::base64(qktest::gifFile(0x20, 0x40, 0x60)));
+    const auto image =
+        decodeDataUrlImage(decoder.get(), "data:image/gif;base64," + qktest::base64(qktest::gifFile(0x20, 0x40, 0x60)));
     ASSERT_TRUE(image.has_value());
     EXPECT_EQ(image->width, 1);
     expectPixel(*image, 0, 0, {0x60, 0x40, 0x20, 255}, 0);
@@ -75,15 +75,16 @@ TEST_F(PictureDecode, PayloadStartsAfterTheFirstMarker) {
 TEST_F(PictureDecode, TextsWithoutAPictureFail) {
     const std::string png = qktest::pictureFile("png", 2, 2, 0x00FF00FF);
     const std::string cases[] = {
-        "data:image/png;base64,",                                          // nothing after the marker
-        "data:image/png," + qktest::base64(png),                           // no marker
-        "base64,",                                                          // too short to hold one
-        "data:image/png;base64,@@@@" + qktest::base64(png),                // not base64
+        "data:image/png;base64,",                                                  // nothing after the marker
+        "data:image/png," + qktest::base64(png),                                   // no marker
+        "base64,",                                                                 // too short to hold one
+        "data:image/png;base64,@@@@" + qktest::base64(png),                        // not base64
         "data:image/png;base64," + qktest::base64(png.substr(0, png.size() / 2)),  // truncated file
         "data:image/png;base64," + qktest::base64("this is not a picture at all"),
         "data:image/svg+xml;base64," + qktest::base64("<svg xmlns='http://www.w3.org/2000/svg' width='4' height='4'/>"),
     };
-    for (const std::string& text : cases) EXPECT_FALSE(decodeDataUrlImage(decoder.get(), text).has_value()) << text.substr(0, 40);
+    for (const std::string& text : cases)
+        EXPECT_FALSE(decodeDataUrlImage(decoder.get(), text).has_value()) << text.substr(0, 40);
     EXPECT_FALSE(decodeDataUrlImage(nullptr, "data:image/png;base64," + qktest::base64(png)).has_value());
 }
 
@@ -112,13 +113,13 @@ TEST(Base64, DecodesWhatAPlainDecoderAccepts) {
         {"TWFu", "Man"},
         {"TWE=", "Ma"},
         {"TQ==", "M"},
-        {"TWE", "Ma"},              // padding left out
-        {"TW\r\nFu\t", "Man"},      // line breaks and blanks are skipped
+        {"TWE", "Ma"},          // padding left out
+        {"TW\r\nFu\t", "Man"},  // line breaks and blanks are skipped
         {"+/+/", std::string("\xfb\xff\xbf", 3)},
         {"", ""},
-        {"T", std::nullopt},        // a dangling sixth of a byte
-        {"TW-u", std::nullopt},     // URL-safe letters are not standard base64
-        {"TQ==TQ==", std::nullopt}, // data after padding
+        {"T", std::nullopt},         // a dangling sixth of a byte
+        {"TW-u", std::nullopt},      // URL-safe letters are not standard base64
+        {"TQ==TQ==", std::nullopt},  // data after padding
         {"TQ===", std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(decodeBase64(c.text), c.bytes) << c.text;

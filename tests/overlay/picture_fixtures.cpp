@@ -22,8 +22,8 @@ std::string pictureFile(std::string_view format, int width, int height, std::uin
         pixels[i + 2] = static_cast<guint8>(rgba >> 8);
         pixels[i + 3] = static_cast<guint8>(rgba);
     }
-    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_data(pixels.data(), GDK_COLORSPACE_RGB, TRUE, 8, width, height,
-                                                 width * 4, nullptr, nullptr);
+    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_data(pixels.data(), GDK_COLORSPACE_RGB, TRUE, 8, width, height, width * 4,
+                                                 nullptr, nullptr);
     gchar* buffer = nullptr;
     gsize size = 0;
     GError* error = nullptr;
@@ -50,12 +50,12 @@ std::string pictureDataText(std::string_view format, int width, int height, std:
 
 std::string gifFile(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     // 1 x 1, a two-colour global palette, one image of colour index 0.
-    const unsigned char bytes[] = {
-        'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0,       // screen, global palette of 2
-        r, g, b, 0, 0, 0,                                           // palette
-        0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0,                            // image descriptor
-        2, 2, 0x44, 0x01, 0,                                        // LZW: clear, 0, end
-        0x3B};
+    const unsigned char bytes[] = {'G',  'I', 'F',  '8',  '9', 'a', 1, 0, 1, 0,
+                                   0x80, 0,   0,                                 // screen, global palette of 2
+                                   r,    g,   b,    0,    0,   0,                // palette
+                                   0x2C, 0,   0,    0,    0,   1,   0, 1, 0, 0,  // image descriptor
+                                   2,    2,   0x44, 0x01, 0,                     // LZW: clear, 0, end
+                                   0x3B};
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 

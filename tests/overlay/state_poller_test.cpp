@@ -1,8 +1,9 @@
 // One poller pass at a time over real files in a temporary data folder.
+#include "overlay/state_poller.h"
+
 #include <gtest/gtest.h>
 
 #include "kit/log.h"
-#include "overlay/state_poller.h"
 #include "tests/overlay/picture_fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -147,9 +148,9 @@ TEST_F(StatePollerTest, SlidesAndDanceGraphicsKeepOnlyTheirPictures) {
     const std::string red = qktest::pictureDataText("png", 1, 1, 0xFF0000FF);
     const std::string green = qktest::pictureDataText("png", 2, 1, 0x00FF00FF);
     const std::string blue = qktest::pictureDataText("png", 3, 1, 0x0000FFFF);
-    qktest::writeFile(dir.file("audience-slides.json"),
-                      "[\"" + red + R"(",{"data":")" + green + R"(","hidden":true},{"data":")" + blue +
-                          R"("},"no picture here",7])");
+    qktest::writeFile(
+        dir.file("audience-slides.json"),
+        "[\"" + red + R"(",{"data":")" + green + R"(","hidden":true},{"data":")" + blue + R"("},"no picture here",7])");
     qktest::writeFile(dir.file("dance-graphics.json"),
                       "[\"" + red + R"(",{"data":")" + green + R"("},{"data":")" + blue + R"(","hidden":true}])");
 
