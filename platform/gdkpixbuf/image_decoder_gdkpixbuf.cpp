@@ -12,17 +12,22 @@ namespace {
 
 // The picture formats the page may send. The installed loaders know more (SVG,
 // which may pull in other files, icons, TGA, ...); those are refused.
-bool acceptedFormat(GdkPixbufFormat* format) {
-    if (format == nullptr) return false;
+enum class Format { Other, Gif, RowByRow };
+
+Format formatOf(GdkPixbufFormat* format) {
+    if (format == nullptr) return Format::Other;
     gchar* name = gdk_pixbuf_format_get_name(format);
     const std::string_view n = name != nullptr ? name : "";
-    const bool accepted = n == "png" || n == "jpeg" || n == "gif" || n == "bmp" || n == "webp";
+    const Format f = n == "gif"                                                 ? Format::Gif
+                     : (n == "png" || n == "jpeg" || n == "bmp" || n == "webp") ? Format::RowByRow
+                                                                                : Format::Other;
     g_free(name);
-    return accepted;
+    return f;
 }
 
 struct HeaderCheck {
     std::int64_t maxPixels = 0;
+    Format format = Format::Other;
     bool refused = false;
     bool tooLarge = false;
     // The rows the format loader has filled in so far.
@@ -34,7 +39,8 @@ struct HeaderCheck {
 // pixels. Asking for a size of 0 x 0 makes the format loader stop right there.
 void onSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer data) {
     auto* check = static_cast<HeaderCheck*>(data);
-    if (!acceptedFormat(gdk_pixbuf_loader_get_format(loader)) || width <= 0 || height <= 0)
+    check->format = formatOf(gdk_pixbuf_loader_get_format(loader));
+    if (check->format == Format::Other || width <= 0 || height <= 0)
         check->refused = true;
     else if (static_cast<std::int64_t>(width) * height > check->maxPixels)
         check->tooLarge = true;
@@ -44,7 +50,8 @@ void onSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer d
 // A truncated file still "loads" with some formats, leaving the rest of the
 // picture undefined; only a picture whose every row was filled in counts. Rows
 // come top-down (PNG, JPEG, WebP) or bottom-up (BMP), so a span that reaches
-// both edges is a whole picture.
+// both edges is a whole picture. A GIF's first frame may cover only part of its
+// canvas, which the loader fills itself, so it is taken as it comes.
 void onAreaUpdated(GdkPixbufLoader*, gint, gint y, gint, gint height, gpointer data) {
     auto* check = static_cast<HeaderCheck*>(data);
     check->top = std::min(check->top, y);
@@ -97,7 +104,9 @@ public:
         } else if (complete && !check.refused) {
             // For an animation this is its first frame.
             const GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);
-            if (pixbuf != nullptr && check.top == 0 && check.bottom >= gdk_pixbuf_get_height(pixbuf)) {
+            const bool whole = check.format == Format::Gif ||
+                               (check.top == 0 && pixbuf != nullptr && check.bottom >= gdk_pixbuf_get_height(pixbuf));
+            if (pixbuf != nullptr && whole) {
                 const std::int64_t pixels =
                     static_cast<std::int64_t>(gdk_pixbuf_get_width(pixbuf)) * gdk_pixbuf_get_height(pixbuf);
                 if (pixels > maxPixels) {

@@ -98,10 +98,27 @@ TEST_F(PictureDecode, PixelLimitIsCheckedFromTheHeader) {
               DecodeStatus::TooLarge);
     EXPECT_FALSE(decodeDataUrlImage(decoder.get(), "base64," + qktest::base64(qktest::pngHeaderOnly(8193, 8192))));
 
-    // The bound itself is inclusive.
-    const std::string png = qktest::pictureFile("png", 3, 2, 0xFFFFFFFF);
-    EXPECT_EQ(decoder->decodeFirstFrame(asBytes(png), 6).status, DecodeStatus::Decoded);
-    EXPECT_EQ(decoder->decodeFirstFrame(asBytes(png), 5).status, DecodeStatus::TooLarge);
+    // The bound itself is inclusive, in every format.
+    for (const char* format : {"png", "jpeg", "webp", "bmp"}) {
+        SCOPED_TRACE(format);
+        const std::string file = qktest::pictureFile(format, 3, 2, 0xFFFFFFFF);
+        EXPECT_EQ(decoder->decodeFirstFrame(asBytes(file), 6).status, DecodeStatus::Decoded);
+        EXPECT_EQ(decoder->decodeFirstFrame(asBytes(file), 5).status, DecodeStatus::TooLarge);
+    }
+}
+
+TEST_F(PictureDecode, APictureCutShortIsRefused) {
+    // Noise does not compress, so the cut falls inside the pixel data.
+    std::string noisy;
+    std::uint32_t seed = 12345;
+    for (int i = 0; i < 64 * 64 * 4; ++i) noisy += static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    for (const char* format : {"png", "bmp"}) {
+        SCOPED_TRACE(format);
+        const std::string whole = qktest::pictureFileFromPixels(format, 64, 64, noisy);
+        const std::string cut = whole.substr(0, whole.size() * 3 / 4);
+        EXPECT_EQ(decoder->decodeFirstFrame(asBytes(whole), kMaxPicturePixels).status, DecodeStatus::Decoded);
+        EXPECT_NE(decoder->decodeFirstFrame(asBytes(cut), kMaxPicturePixels).status, DecodeStatus::Decoded);
+    }
 }
 
 TEST(Base64, DecodesWhatAPlainDecoderAccepts) {

@@ -15,15 +15,20 @@ std::string base64(std::string_view bytes) {
 }
 
 std::string pictureFile(std::string_view format, int width, int height, std::uint32_t rgba) {
-    std::vector<guint8> pixels(static_cast<std::size_t>(width) * height * 4);
+    std::string pixels(static_cast<std::size_t>(width) * height * 4, '\0');
     for (std::size_t i = 0; i < pixels.size(); i += 4) {
-        pixels[i] = static_cast<guint8>(rgba >> 24);
-        pixels[i + 1] = static_cast<guint8>(rgba >> 16);
-        pixels[i + 2] = static_cast<guint8>(rgba >> 8);
-        pixels[i + 3] = static_cast<guint8>(rgba);
+        pixels[i] = static_cast<char>(rgba >> 24);
+        pixels[i + 1] = static_cast<char>(rgba >> 16);
+        pixels[i + 2] = static_cast<char>(rgba >> 8);
+        pixels[i + 3] = static_cast<char>(rgba);
     }
-    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_data(pixels.data(), GDK_COLORSPACE_RGB, TRUE, 8, width, height, width * 4,
-                                                 nullptr, nullptr);
+    return pictureFileFromPixels(format, width, height, std::move(pixels));
+}
+
+std::string pictureFileFromPixels(std::string_view format, int width, int height, std::string pixels) {
+    if (pixels.size() != static_cast<std::size_t>(width) * height * 4) throw std::invalid_argument("pixel count");
+    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_data(reinterpret_cast<const guchar*>(pixels.data()), GDK_COLORSPACE_RGB,
+                                                 TRUE, 8, width, height, width * 4, nullptr, nullptr);
     gchar* buffer = nullptr;
     gsize size = 0;
     GError* error = nullptr;

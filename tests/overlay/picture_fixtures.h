@@ -14,6 +14,8 @@ std::string base64(std::string_view bytes);
 // A width x height picture of one straight-alpha RGBA colour, saved as "png",
 // "jpeg", "webp" or "bmp".
 std::string pictureFile(std::string_view format, int width, int height, std::uint32_t rgba);
+// The same from width * height * 4 bytes of straight-alpha RGBA.
+std::string pictureFileFromPixels(std::string_view format, int width, int height, std::string rgbaPixels);
 
 // "data:image/<format>;base64," + the picture file in base64.
 std::string pictureDataText(std::string_view format, int width, int height, std::uint32_t rgba);
