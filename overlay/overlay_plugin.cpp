@@ -21,6 +21,7 @@ QuorvaleOverlay::~QuorvaleOverlay() {
 
 vdj::Result QuorvaleOverlay::OnLoad() {
     try {
+        stopPoller();  // a poller of an earlier load must not log while the log changes
         qkDir_ = qk::resolveDataFolder(host, kLogName);
         // Without a folder every path stays empty: nothing is logged, no poller
         // starts, and since no document is ever accepted nothing is drawn.
@@ -29,7 +30,6 @@ vdj::Result QuorvaleOverlay::OnLoad() {
         qk::overlay::StateFilePaths paths{
             qk::joinDataPath(qkDir_, "audience.json"), qk::joinDataPath(qkDir_, "audience-assets.json"),
             qk::joinDataPath(qkDir_, "audience-slides.json"), qk::joinDataPath(qkDir_, "dance-graphics.json")};
-        stopPoller();
         poller_ = std::make_unique<qk::overlay::StatePoller>(state_, std::move(paths), log_, options_.makeDecoder,
                                                              options_.pollInterval);
         log_.logLine("===== OnLoad (QuorvaleOverlay W3b) - qkDir=%s =====", qkDir_.c_str());
