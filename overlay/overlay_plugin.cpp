@@ -97,11 +97,17 @@ vdj::Result QuorvaleOverlay::OnDraw() {
         if (!gpu_ && options_.makeGpu) gpu_ = options_.makeGpu();
         if (gpu_) textures_.refreshPictures(*gpu_, state_);
     } catch (const std::exception& e) {
-        // Once per start: a failure that repeats every frame would flood the log.
-        if (!drawFailureLogged_) log_.logLine("OnDraw failed: %s", e.what());
-        drawFailureLogged_ = true;
+        noteDrawFailure(e.what());
+    } catch (...) {
+        noteDrawFailure("unknown error");
     }
     return vdj::kOk;
+}
+
+void QuorvaleOverlay::noteDrawFailure(const char* what) {
+    // Once per start: a failure that repeats every frame would flood the log.
+    if (!drawFailureLogged_) log_.logLine("OnDraw failed: %s", what);
+    drawFailureLogged_ = true;
 }
 
 vdj::Result QuorvaleOverlay::OnDeviceClose() {

@@ -49,6 +49,7 @@ public:
 private:
     ~QuorvaleOverlay();
     void stopPoller();
+    void noteDrawFailure(const char* what);
 
     const OverlayOptions options_;
 

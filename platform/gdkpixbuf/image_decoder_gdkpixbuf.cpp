@@ -97,11 +97,11 @@ public:
         g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &check);
         g_signal_connect(loader, "area-updated", G_CALLBACK(onAreaUpdated), &check);
         // A failed write closes the loader itself; only a successful one needs the close.
-        bool complete = gdk_pixbuf_loader_write(loader, bytes.data(), bytes.size(), nullptr) &&
-                        gdk_pixbuf_loader_close(loader, nullptr);
+        const bool complete = gdk_pixbuf_loader_write(loader, bytes.data(), bytes.size(), nullptr) &&
+                              gdk_pixbuf_loader_close(loader, nullptr);
         if (check.tooLarge) {
             result.status = DecodeStatus::TooLarge;
-        } else if (complete && !check.refused) {
+        } else if (complete && !check.refused && check.format != Format::Other) {  // the header was seen and accepted
             // For an animation this is its first frame.
             const GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader);
             const bool whole = check.format == Format::Gif ||
