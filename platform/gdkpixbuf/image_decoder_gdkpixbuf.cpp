@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 #include "platform/image_decoder.h"
 
@@ -35,8 +37,9 @@ struct HeaderCheck {
     int bottom = 0;
 };
 
-// Runs once the format loader has read the header and before it allocates the
-// pixels. Asking for a size of 0 x 0 makes the format loader stop right there.
+// Runs once the format loader has read the header and, for every loader but
+// WebP's, before it allocates the pixels. Asking for a size of 0 x 0 makes the
+// format loader stop right there.
 void onSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer data) {
     auto* check = static_cast<HeaderCheck*>(data);
     check->format = formatOf(gdk_pixbuf_loader_get_format(loader));
@@ -47,8 +50,9 @@ void onSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer d
     if (check->refused || check->tooLarge) gdk_pixbuf_loader_set_size(loader, 0, 0);
 }
 
-// A truncated file still "loads" with some formats, leaving the rest of the
-// picture undefined; only a picture whose every row was filled in counts. Rows
+// A truncated PNG or BMP file still "loads", leaving the rest of the picture
+// undefined; only a picture whose every row was filled in counts (the JPEG and
+// WebP loaders finish a cut file with a plain filler of their own). Rows
 // come top-down (PNG, JPEG, WebP) or bottom-up (BMP), so a span that reaches
 // both edges is a whole picture. A GIF's first frame may cover only part of its
 // canvas, which the loader fills itself, so it is taken as it comes.
@@ -56,6 +60,28 @@ void onAreaUpdated(GdkPixbufLoader*, gint, gint y, gint, gint height, gpointer d
     auto* check = static_cast<HeaderCheck*>(data);
     check->top = std::min(check->top, y);
     check->bottom = std::max(check->bottom, y + height);
+}
+
+// The WebP loader decodes before it asks for the size, so a WebP file's size is
+// read here from its first chunk: lossy ("VP8 "), lossless ("VP8L") or
+// extended ("VP8X"). Nothing when the bytes are no WebP file or too short.
+std::optional<std::pair<std::int64_t, std::int64_t>> webpSize(std::span<const std::uint8_t> b) {
+    const auto is = [&](std::size_t at, std::string_view tag) {
+        return b.size() >= at + tag.size() && std::equal(tag.begin(), tag.end(), b.begin() + at);
+    };
+    const auto le = [&](std::size_t at, int bytes) {
+        std::int64_t v = 0;
+        for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | b[at + i];
+        return v;
+    };
+    if (!is(0, "RIFF") || !is(8, "WEBP") || b.size() < 30) return std::nullopt;
+    if (is(12, "VP8 ")) return std::pair(le(26, 2) & 0x3FFF, le(28, 2) & 0x3FFF);
+    if (is(12, "VP8L")) {
+        const std::int64_t bits = le(21, 4);
+        return std::pair((bits & 0x3FFF) + 1, ((bits >> 14) & 0x3FFF) + 1);
+    }
+    if (is(12, "VP8X")) return std::pair(le(24, 3) + 1, le(27, 3) + 1);
+    return std::nullopt;
 }
 
 // RGB or straight-alpha RGBA rows to premultiplied BGRA, rounded to nearest.
@@ -92,6 +118,10 @@ public:
     DecodeResult decodeFirstFrame(std::span<const std::uint8_t> bytes, std::int64_t maxPixels) override {
         DecodeResult result;
         if (bytes.empty()) return result;
+        if (const auto size = webpSize(bytes); size && size->first * size->second > maxPixels) {
+            result.status = DecodeStatus::TooLarge;
+            return result;
+        }
         GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
         HeaderCheck check{maxPixels};
         g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &check);

@@ -94,4 +94,12 @@ std::string pngHeaderOnly(std::uint32_t width, std::uint32_t height) {
     return png;
 }
 
+std::string webpHeaderOnly(std::uint32_t width, std::uint32_t height) {
+    const auto le24 = [](std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16)}; };
+    std::string chunk =
+        std::string("VP8X") + std::string("\x0a\0\0\0", 4) + std::string(4, '\0') + le24(width - 1) + le24(height - 1);
+    const std::uint32_t riffSize = 4 + static_cast<std::uint32_t>(chunk.size());
+    return "RIFF" + le24(riffSize) + '\0' + "WEBP" + chunk;
+}
+
 }  // namespace qktest

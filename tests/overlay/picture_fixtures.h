@@ -27,4 +27,7 @@ std::string gifFile(std::uint8_t r, std::uint8_t g, std::uint8_t b);
 // the first bytes of the pixel data, nothing more.
 std::string pngHeaderOnly(std::uint32_t width, std::uint32_t height);
 
+// The first chunk of an extended WebP file announcing width x height, nothing more.
+std::string webpHeaderOnly(std::uint32_t width, std::uint32_t height);
+
 }  // namespace qktest
