@@ -71,12 +71,13 @@ void StatePoller::run() {
     } catch (const std::exception&) {
         decoder.reset();
     }
+    // The line keeps the wording these logs have always had, whatever the decoder.
     if (!decoder) log_.logLine("WIC factory unavailable - bg/logo images will not decode");
     while (!stop_.load()) {
         try {
             pollOnce(decoder.get());
         } catch (const std::exception& e) {
-            // Most likely memory for a huge picture; the next pass tries again.
+            // Most likely memory for a huge picture; the poller carries on with the next pass.
             log_.logLine("poller pass failed: %s", e.what());
         } catch (...) {
             log_.logLine("poller pass failed: %s", "unknown error");
