@@ -32,8 +32,9 @@ protected:
     qktest::FakeHost host;
     std::shared_ptr<qktest::GpuRecord> gpu = std::make_shared<qktest::GpuRecord>();
 
-    OverlayPtr load(std::chrono::milliseconds interval = 20ms) {
+    OverlayPtr load(std::chrono::milliseconds interval = 20ms, bool withDecoder = true) {
         OverlayOptions options;
+        if (!withDecoder) options.makeDecoder = [] { return std::unique_ptr<qk::platform::ImageDecoder>(); };
         options.makeGpu = [record = gpu] { return std::make_unique<qktest::RecordingGpu>(record); };
         options.pollInterval = interval;
         OverlayPtr overlay(new QuorvaleOverlay(std::move(options)));
@@ -88,6 +89,21 @@ TEST_F(OverlayPluginTest, StopDoesNotWaitOutTheSleep) {
     const auto before = std::chrono::steady_clock::now();
     overlay->OnStop();
     EXPECT_LT(std::chrono::steady_clock::now() - before, 2s) << "the poller is woken, not waited for";
+}
+
+TEST_F(OverlayPluginTest, WithoutADecoderEachStartSaysSoAndLoadsNoPicture) {
+    host.folder = home.path();
+    OverlayPtr overlay = load(20ms, /*withDecoder=*/false);
+    qktest::writeFile(dataFile("audience-assets.json"),
+                      R"({"bg":")" + qktest::pictureDataText("png", 2, 2, 0xFF0000FF) + R"("})");
+    qktest::writeFile(dataFile("audience.json"), R"({"title":"t","appearance":{"assetsVer":1}})");
+    for (int start = 1; start <= 2; ++start) {
+        overlay->OnStart();
+        ASSERT_TRUE(eventually([&] { return overlay->state().snapshot() != nullptr; }));
+        overlay->OnStop();
+        EXPECT_EQ(countLines(logText(), "WIC factory unavailable - bg/logo images will not decode"), start);
+    }
+    EXPECT_EQ(logText().find("assets refreshed"), std::string::npos);
 }
 
 TEST_F(OverlayPluginTest, WithoutADataFolderNothingRuns) {
