@@ -1,8 +1,43 @@
 #include "overlay/overlay_plugin.h"
 
-#include "kit/author.h"
+#include <exception>
 
-vdj::Result QuorvaleOverlay::OnLoad() { return vdj::kOk; }
+#include "kit/author.h"
+#include "kit/data_folder.h"
+
+namespace {
+constexpr const char* kLogName = "overlay.log";
+}
+
+QuorvaleOverlay::QuorvaleOverlay(OverlayOptions options) : options_(std::move(options)) {}
+
+QuorvaleOverlay::~QuorvaleOverlay() {
+    stopPoller();
+    if (gpu_) {
+        textures_.releaseAll(*gpu_);
+        gpu_->releasePipeline();
+    }
+}
+
+vdj::Result QuorvaleOverlay::OnLoad() {
+    try {
+        stopPoller();  // a poller of an earlier load must not log while the log changes
+        qkDir_ = qk::resolveDataFolder(host, kLogName);
+        // Without a folder every path stays empty: nothing is logged, no poller
+        // starts, and since no document is ever accepted nothing is drawn.
+        if (qkDir_.empty()) return vdj::kOk;
+        log_ = qk::LogFile::companion(qk::joinDataPath(qkDir_, kLogName));
+        qk::overlay::StateFilePaths paths{
+            qk::joinDataPath(qkDir_, "audience.json"), qk::joinDataPath(qkDir_, "audience-assets.json"),
+            qk::joinDataPath(qkDir_, "audience-slides.json"), qk::joinDataPath(qkDir_, "dance-graphics.json")};
+        poller_ = std::make_unique<qk::overlay::StatePoller>(state_, std::move(paths), log_, options_.makeDecoder,
+                                                             options_.pollInterval);
+        log_.logLine("===== OnLoad (QuorvaleOverlay W3b) - qkDir=%s =====", qkDir_.c_str());
+    } catch (const std::exception& e) {
+        log_.logLine("OnLoad failed: %s", e.what());
+    }
+    return vdj::kOk;
+}
 
 vdj::Result QuorvaleOverlay::OnGetPluginInfo(vdj::PluginInfo* info) {
     if (info == nullptr) return vdj::kOk;
@@ -17,9 +52,72 @@ vdj::Result QuorvaleOverlay::OnGetPluginInfo(vdj::PluginInfo* info) {
     return vdj::kOk;
 }
 
+vdj::Result QuorvaleOverlay::OnStart() {
+    // The first frame after a start has no time step, so it shows its targets at once.
+    frameCount_.store(0);
+    firstDrawLogged_ = false;
+    drawFailureLogged_ = false;
+    lastFrameTime_ = 0;
+    scrollX_ = 0;
+    masterAlpha_ = tickerAlpha_ = idleAlpha_ = 0;
+    try {
+        if (poller_ && !poller_->running() && poller_->start())
+            log_.logLine("polling %s", qk::joinDataPath(qkDir_, "audience.json").c_str());
+    } catch (const std::exception& e) {
+        log_.logLine("OnStart failed: %s", e.what());
+    }
+    log_.logLine("OnStart");
+    return vdj::kOk;
+}
+
+vdj::Result QuorvaleOverlay::OnStop() {
+    log_.logLine("OnStop after %ld frames", static_cast<long>(frameCount_.load()));
+    stopPoller();
+    return vdj::kOk;
+}
+
 std::uint32_t QuorvaleOverlay::Release() {
+    stopPoller();
     Destroy();
     return 0;
 }
 
-vdj::Result QuorvaleOverlay::OnDraw() { return vdj::kOk; }
+void QuorvaleOverlay::stopPoller() {
+    if (poller_) poller_->stop();
+}
+
+vdj::Result QuorvaleOverlay::OnDraw() {
+    try {
+        frameCount_.fetch_add(1, std::memory_order_relaxed);
+        // One reference to the document for the whole frame: the poller may
+        // publish the next one meanwhile, this one stays as it is.
+        const qk::overlay::AudienceSnapshotPtr snapshot = state_.snapshot();
+        if (!snapshot) return vdj::kOk;  // nothing accepted yet
+        if (state_.stateDirty.exchange(false)) textsStale_ = true;
+        if (!gpu_ && options_.makeGpu) gpu_ = options_.makeGpu();
+        if (gpu_) textures_.refreshPictures(*gpu_, state_);
+    } catch (const std::exception& e) {
+        noteDrawFailure(e.what());
+    } catch (...) {
+        noteDrawFailure("unknown error");
+    }
+    return vdj::kOk;
+}
+
+void QuorvaleOverlay::noteDrawFailure(const char* what) {
+    // Once per start: a failure that repeats every frame would flood the log.
+    if (!drawFailureLogged_) log_.logLine("OnDraw failed: %s", what);
+    drawFailureLogged_ = true;
+}
+
+vdj::Result QuorvaleOverlay::OnDeviceClose() {
+    log_.logLine("OnDeviceClose");
+    // The decoded pictures and the document stay; the next frame makes every
+    // texture again for whatever device it gets.
+    if (gpu_) {
+        textures_.releaseAll(*gpu_);
+        gpu_->releasePipeline();
+    }
+    pipelineFailed_ = false;
+    return vdj::kOk;
+}

@@ -1,0 +1,151 @@
+// The plug-in object as the host drives it, over a real data folder.
+#include "overlay/overlay_plugin.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/overlay/picture_fixtures.h"
+#include "tests/overlay/recording_gpu.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+int countLines(const std::string& log, const std::string& text) {
+    int n = 0;
+    for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    return n;
+}
+
+struct PluginDeleter {
+    void operator()(QuorvaleOverlay* p) const { p->Release(); }
+};
+using OverlayPtr = std::unique_ptr<QuorvaleOverlay, PluginDeleter>;
+
+class OverlayPluginTest : public ::testing::Test {
+protected:
+    qktest::TempDir home;
+    qktest::FakeHost host;
+    std::shared_ptr<qktest::GpuRecord> gpu = std::make_shared<qktest::GpuRecord>();
+
+    OverlayPtr load(std::chrono::milliseconds interval = 20ms, bool withDecoder = true) {
+        OverlayOptions options;
+        if (!withDecoder) options.makeDecoder = [] { return std::unique_ptr<qk::platform::ImageDecoder>(); };
+        options.makeGpu = [record = gpu] { return std::make_unique<qktest::RecordingGpu>(record); };
+        options.pollInterval = interval;
+        OverlayPtr overlay(new QuorvaleOverlay(std::move(options)));
+        overlay->host = &host;
+        overlay->OnLoad();
+        return overlay;
+    }
+    std::string dataFile(const std::string& name) { return home.path() + "/QuorvaleKaraoke/" + name; }
+    std::string logText() { return qktest::readFile(dataFile("overlay.log")); }
+
+    // Waits for the poller, which runs on its own thread.
+    template <class Done>
+    bool eventually(Done done) {
+        for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(10ms);
+        return done();
+    }
+};
+
+TEST_F(OverlayPluginTest, StopEndsThePollerAndARestartRepeatsNoWork) {
+    host.folder = home.path();
+    OverlayPtr overlay = load();
+    EXPECT_NE(logText().find("===== OnLoad (QuorvaleOverlay W3b) - qkDir=" + home.path() + "/QuorvaleKaraoke ====="),
+              std::string::npos);
+    qktest::writeFile(dataFile("audience-assets.json"),
+                      R"({"bg":")" + qktest::pictureDataText("png", 2, 2, 0xFF0000FF) + R"("})");
+    qktest::writeFile(dataFile("audience.json"), R"({"appearance":{"assetsVer":1}})");
+
+    overlay->OnStart();
+    EXPECT_TRUE(overlay->pollerRunning());
+    ASSERT_TRUE(eventually([&] { return countLines(logText(), "assets refreshed (ver=1) bg=yes logo=no") == 1; }));
+    overlay->OnDraw();
+    overlay->OnDraw();
+    overlay->OnStop();
+    EXPECT_FALSE(overlay->pollerRunning()) << "OnStop returns once the poller has ended";
+    EXPECT_NE(logText().find("OnStop after 2 frames"), std::string::npos);
+
+    overlay->state().stateDirty = false;
+    overlay->OnStart();
+    EXPECT_NE(logText().find("polling " + dataFile("audience.json")), std::string::npos);
+    std::this_thread::sleep_for(150ms);  // several passes
+    overlay->OnStop();
+    EXPECT_EQ(countLines(logText(), "assets refreshed"), 1) << "unchanged pictures are not decoded again";
+    EXPECT_FALSE(overlay->state().stateDirty) << "an unchanged document is not taken again";
+    EXPECT_EQ(countLines(logText(), "OnStart"), 2);
+}
+
+TEST_F(OverlayPluginTest, StopDoesNotWaitOutTheSleep) {
+    host.folder = home.path();
+    OverlayPtr overlay = load(qk::overlay::StatePoller::kInterval * 10);
+    overlay->OnStart();
+    std::this_thread::sleep_for(20ms);
+    const auto before = std::chrono::steady_clock::now();
+    overlay->OnStop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s) << "the poller is woken, not waited for";
+}
+
+TEST_F(OverlayPluginTest, WithoutADecoderEachStartSaysSoAndLoadsNoPicture) {
+    host.folder = home.path();
+    OverlayPtr overlay = load(20ms, /*withDecoder=*/false);
+    qktest::writeFile(dataFile("audience-assets.json"),
+                      R"({"bg":")" + qktest::pictureDataText("png", 2, 2, 0xFF0000FF) + R"("})");
+    qktest::writeFile(dataFile("audience.json"), R"({"title":"t","appearance":{"assetsVer":1}})");
+    for (int start = 1; start <= 2; ++start) {
+        overlay->OnStart();
+        ASSERT_TRUE(eventually([&] { return overlay->state().snapshot() != nullptr; }));
+        overlay->OnStop();
+        EXPECT_EQ(countLines(logText(), "WIC factory unavailable - bg/logo images will not decode"), start);
+    }
+    EXPECT_EQ(logText().find("assets refreshed"), std::string::npos);
+}
+
+TEST_F(OverlayPluginTest, WithoutADataFolderNothingRuns) {
+    host.folderResult = -1;
+    OverlayPtr overlay = load();
+    EXPECT_EQ(overlay->dataFolder(), "");
+    EXPECT_EQ(overlay->OnStart(), vdj::kOk);
+    EXPECT_FALSE(overlay->pollerRunning());
+    EXPECT_EQ(overlay->OnDraw(), vdj::kOk);
+    EXPECT_EQ(overlay->OnDeviceClose(), vdj::kOk);
+    EXPECT_EQ(overlay->OnStop(), vdj::kOk);
+    EXPECT_FALSE(qktest::exists(dataFile("")));
+    EXPECT_EQ(gpu->made, 0) << "nothing is drawn";
+}
+
+TEST_F(OverlayPluginTest, DeviceCloseDropsEveryTextureAndTheNextFrameRemakesThem) {
+    host.folder = home.path();
+    OverlayPtr overlay = load();
+    const std::string pic = qktest::pictureDataText("png", 2, 2, 0x00FF00FF);
+    qktest::writeFile(dataFile("audience-assets.json"), R"({"bg":")" + pic + R"(","logo":")" + pic + R"("})");
+    qktest::writeFile(dataFile("audience-slides.json"), "[\"" + pic + "\",\"" + pic + "\"]");
+    qktest::writeFile(dataFile("dance-graphics.json"), R"([{"data":")" + pic + R"("}])");
+    qktest::writeFile(dataFile("audience.json"),
+                      R"({"appearance":{"assetsVer":0,"slides":{"ver":0}},"dance":{"gfxVer":0}})");
+    overlay->OnStart();
+    ASSERT_TRUE(eventually([&] { return countLines(logText(), "refreshed") == 3; }));
+    overlay->OnStop();
+
+    overlay->OnDraw();
+    EXPECT_EQ(gpu->live.size(), 5u) << "background, logo, two slides, one dance graphic";
+    overlay->OnDraw();
+    EXPECT_EQ(gpu->made, 5) << "textures are made once";
+
+    overlay->OnDeviceClose();
+    EXPECT_TRUE(gpu->live.empty());
+    EXPECT_EQ(gpu->pipelineReleases, 1);
+    EXPECT_FALSE(overlay->textures().bgTexture.usable());
+    EXPECT_TRUE(overlay->textures().slideTextures.empty());
+    EXPECT_NE(logText().find("OnDeviceClose"), std::string::npos);
+
+    overlay->OnDraw();
+    EXPECT_EQ(gpu->live.size(), 5u) << "made again from the pictures kept in memory";
+}
+
+}  // namespace

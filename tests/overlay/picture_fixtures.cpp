@@ -1,0 +1,105 @@
+#include "tests/overlay/picture_fixtures.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <stdexcept>
+#include <vector>
+
+namespace qktest {
+
+std::string base64(std::string_view bytes) {
+    gchar* text = g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
+    std::string out(text);
+    g_free(text);
+    return out;
+}
+
+std::string pictureFile(std::string_view format, int width, int height, std::uint32_t rgba) {
+    std::string pixels(static_cast<std::size_t>(width) * height * 4, '\0');
+    for (std::size_t i = 0; i < pixels.size(); i += 4) {
+        pixels[i] = static_cast<char>(rgba >> 24);
+        pixels[i + 1] = static_cast<char>(rgba >> 16);
+        pixels[i + 2] = static_cast<char>(rgba >> 8);
+        pixels[i + 3] = static_cast<char>(rgba);
+    }
+    return pictureFileFromPixels(format, width, height, std::move(pixels));
+}
+
+std::string pictureFileFromPixels(std::string_view format, int width, int height, std::string pixels) {
+    if (pixels.size() != static_cast<std::size_t>(width) * height * 4) throw std::invalid_argument("pixel count");
+    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_data(reinterpret_cast<const guchar*>(pixels.data()), GDK_COLORSPACE_RGB,
+                                                 TRUE, 8, width, height, width * 4, nullptr, nullptr);
+    gchar* buffer = nullptr;
+    gsize size = 0;
+    GError* error = nullptr;
+    const std::string type(format);
+    gboolean saved = FALSE;
+    if (type == "jpeg" || type == "webp")
+        saved = gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, type.c_str(), &error, "quality", "100", nullptr);
+    else
+        saved = gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, type.c_str(), &error, nullptr);
+    g_object_unref(pixbuf);
+    if (!saved) {
+        const std::string message = error ? error->message : "unknown";
+        g_clear_error(&error);
+        throw std::runtime_error("saving a " + type + " picture failed: " + message);
+    }
+    std::string file(buffer, size);
+    g_free(buffer);
+    return file;
+}
+
+std::string pictureDataText(std::string_view format, int width, int height, std::uint32_t rgba) {
+    return "data:image/" + std::string(format) + ";base64," + base64(pictureFile(format, width, height, rgba));
+}
+
+std::string gifFile(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    // 1 x 1, a two-colour global palette, one image of colour index 0.
+    const unsigned char bytes[] = {'G',  'I', 'F',  '8',  '9', 'a', 1, 0, 1, 0,
+                                   0x80, 0,   0,                                 // screen, global palette of 2
+                                   r,    g,   b,    0,    0,   0,                // palette
+                                   0x2C, 0,   0,    0,    0,   1,   0, 1, 0, 0,  // image descriptor
+                                   2,    2,   0x44, 0x01, 0,                     // LZW: clear, 0, end
+                                   0x3B};
+    return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+namespace {
+std::uint32_t crc32(std::string_view bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+void putBigEndian(std::string& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(v >> shift));
+}
+}  // namespace
+
+std::string pngHeaderOnly(std::uint32_t width, std::uint32_t height) {
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    std::string chunk = "IHDR";
+    putBigEndian(chunk, width);
+    putBigEndian(chunk, height);
+    chunk += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter, no interlace
+    putBigEndian(png, 13);
+    png += chunk;
+    putBigEndian(png, crc32(chunk));
+    // The decoder learns the size once the pixel data begins: the start of an
+    // IDAT chunk, cut off after the compression header.
+    putBigEndian(png, 100);
+    png += "IDAT\x78\x9c";
+    return png;
+}
+
+std::string webpHeaderOnly(std::uint32_t width, std::uint32_t height) {
+    const auto le24 = [](std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16)}; };
+    std::string chunk =
+        std::string("VP8X") + std::string("\x0a\0\0\0", 4) + std::string(4, '\0') + le24(width - 1) + le24(height - 1);
+    const std::uint32_t riffSize = 4 + static_cast<std::uint32_t>(chunk.size());
+    return "RIFF" + le24(riffSize) + '\0' + "WEBP" + chunk;
+}
+
+}  // namespace qktest
