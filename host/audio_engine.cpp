@@ -12,7 +12,9 @@ AudioEngine::AudioEngine(AudioEngineConfig config, std::vector<vdj::DspPlugin*> 
                          std::vector<AudioSink*> sinks)
     : config_(config), plugins_(std::move(plugins)), music_(std::move(music)), sinks_(std::move(sinks)) {}
 
-AudioEngine::~AudioEngine() { stop(); }
+AudioEngine::~AudioEngine() {
+    stop();
+}
 
 void AudioEngine::start() {
     if (thread_.joinable()) return;

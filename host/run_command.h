@@ -15,11 +15,11 @@
 namespace qkhost {
 
 struct RunOptions {
-    int blockFrames = 512;   // frames per OnProcessSamples call
-    double seconds = 0;      // 0: until SIGINT or SIGTERM
-    std::string musicPath;   // the master output starts from this track instead of silence
-    std::string wavPath;     // also write the master output here
-    bool headless = false;   // no sound device (and no windows), even when there is one
+    int blockFrames = 512;  // frames per OnProcessSamples call
+    double seconds = 0;     // 0: until SIGINT or SIGTERM
+    std::string musicPath;  // the master output starts from this track instead of silence
+    std::string wavPath;    // also write the master output here
+    bool headless = false;  // no sound device (and no windows), even when there is one
 };
 
 int commandRun(const HostOptions& host, const RunOptions& run, const std::vector<std::string>& pluginPaths);

@@ -9,7 +9,9 @@ namespace qkhost {
 
 namespace {
 volatile sig_atomic_t gSignalled = 0;
-void onSignal(int) { gSignalled = 1; }
+void onSignal(int) {
+    gSignalled = 1;
+}
 }  // namespace
 
 void StopRequest::installSignalHandlers() {

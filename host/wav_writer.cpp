@@ -18,7 +18,9 @@ void put32(std::vector<unsigned char>& b, std::uint32_t v) {
     put16(b, static_cast<std::uint16_t>(v));
     put16(b, static_cast<std::uint16_t>(v >> 16));
 }
-void putTag(std::vector<unsigned char>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
+void putTag(std::vector<unsigned char>& b, const char* tag) {
+    b.insert(b.end(), tag, tag + 4);
+}
 }  // namespace
 
 std::unique_ptr<WavWriter> WavWriter::create(const std::string& path, int rate, std::string* error) {
@@ -35,7 +37,9 @@ std::unique_ptr<WavWriter> WavWriter::create(const std::string& path, int rate, 
     return w;
 }
 
-WavWriter::~WavWriter() { close(); }
+WavWriter::~WavWriter() {
+    close();
+}
 
 bool WavWriter::writeHeader() {
     const auto dataBytes = static_cast<std::uint32_t>(frames_ * 8);

@@ -7,7 +7,9 @@
 namespace qk::sound {
 
 namespace {
-unsigned long asHr(platform::DecodeCode code) { return static_cast<std::uint32_t>(code); }
+unsigned long asHr(platform::DecodeCode code) {
+    return static_cast<std::uint32_t>(code);
+}
 }  // namespace
 
 std::string soundDisplayName(const std::string& path) {
@@ -67,8 +69,8 @@ const CachedSound* SoundCache::loadSound(const std::string& path, int rate) {
     auto& entry = sounds_[path];
     entry.samples = std::move(samples);
     entry.frameCount = static_cast<std::int32_t>(total);
-    log_.logLine("decoded %s - %.1fs @%.0fHz%s (cache: %u sounds)", name.c_str(),
-                 static_cast<double>(total) / rate, static_cast<double>(rate), truncated ? " [TRUNCATED at cap]" : "",
+    log_.logLine("decoded %s - %.1fs @%.0fHz%s (cache: %u sounds)", name.c_str(), static_cast<double>(total) / rate,
+                 static_cast<double>(rate), truncated ? " [TRUNCATED at cap]" : "",
                  static_cast<unsigned>(sounds_.size()));
     return &entry;
 }

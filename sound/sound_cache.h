@@ -14,7 +14,7 @@
 namespace qk::sound {
 
 struct CachedSound {
-    std::vector<float> samples;  // interleaved stereo at the rate it was decoded at
+    std::vector<float> samples;   // interleaved stereo at the rate it was decoded at
     std::int32_t frameCount = 0;  // above 0
 };
 

@@ -54,9 +54,7 @@ vdj::Result QuorvaleSound::OnStop() {
 std::uint32_t QuorvaleSound::Release() {
     voices_.silenceAll();  // silence first: no fade, nothing more is heard
     stop_.exchange(true);
-    {
-        std::lock_guard lock(pauseMutex_);
-    }
+    { std::lock_guard lock(pauseMutex_); }
     pauseWake_.notify_all();
     if (worker_.joinable()) worker_.join();
     // A play the worker was finishing when the flag came may have started a voice.

@@ -8,7 +8,9 @@ namespace qk::sound {
 
 // The engine's rate when the host gave a usable one, else 44100. Read at each use:
 // the host may change its rate while the plug-in lives.
-inline int effectiveRate(std::int32_t engineRate) { return engineRate > 8000 ? engineRate : 44100; }
+inline int effectiveRate(std::int32_t engineRate) {
+    return engineRate > 8000 ? engineRate : 44100;
+}
 
 // Frames of fade-in at the start of every sound: 1 + floor(R * 0.005f). The factor is
 // a single-precision constant and the product a double, so exact products fall

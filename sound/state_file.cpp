@@ -12,8 +12,7 @@ std::vector<ActiveSound> listActiveSounds(const Voices& voices, int rate) {
         if (v.state.load() != VoiceState::Playing || v.id.empty()) continue;
         // The position is the audio thread's; read unsynchronised it is at most a
         // block behind, which a progress figure tolerates.
-        const std::int64_t left =
-            static_cast<std::int64_t>(v.frameCount) - v.position.load(std::memory_order_relaxed);
+        const std::int64_t left = static_cast<std::int64_t>(v.frameCount) - v.position.load(std::memory_order_relaxed);
         active.push_back({v.id, left > 0 ? left * 1000 / rate : 0});
     }
     return active;
@@ -38,8 +37,8 @@ std::string stateFileText(const std::vector<ActiveSound>& active, std::int64_t u
 bool replaceFileWhole(const std::string& path, std::string_view bytes) {
     const auto cut = path.find_last_of(platform::kPathSeparator);
     const std::string folder = cut == std::string::npos ? std::string(".")
-                               : cut == 0                ? std::string(1, platform::kPathSeparator)
-                                                         : path.substr(0, cut);
+                               : cut == 0               ? std::string(1, platform::kPathSeparator)
+                                                        : path.substr(0, cut);
     const auto temp = platform::createUniqueFile(folder, "qks");
     if (!temp) return false;
     bool ok = false;

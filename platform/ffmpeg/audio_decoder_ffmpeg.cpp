@@ -75,8 +75,8 @@ public:
         else if ((r = av_channel_layout_copy(&in, &codec_->ch_layout)) < 0)
             return r;
         AVChannelLayout out = AV_CHANNEL_LAYOUT_STEREO;
-        r = swr_alloc_set_opts2(&swr_, &out, AV_SAMPLE_FMT_FLT, rate, &in, codec_->sample_fmt, codec_->sample_rate,
-                                0, nullptr);
+        r = swr_alloc_set_opts2(&swr_, &out, AV_SAMPLE_FMT_FLT, rate, &in, codec_->sample_fmt, codec_->sample_rate, 0,
+                                nullptr);
         const int inChannels = in.nb_channels;
         av_channel_layout_uninit(&in);
         if (r < 0) return r;
