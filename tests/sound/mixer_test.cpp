@@ -52,7 +52,11 @@ TEST_P(MixerAtRate, FadeInStartsAtZeroAndRampsExactlyAcrossBlocks) {
 
 INSTANTIATE_TEST_SUITE_P(Rates, MixerAtRate,
                          ::testing::Values(RateCase{44100, 221}, RateCase{48000, 240}, RateCase{32000, 160}),
-                         [](const auto& info) { return "Hz" + std::to_string(info.param.rate); });
+                         [](const auto& info) {
+                             std::string name = "Hz";
+                             name += std::to_string(info.param.rate);
+                             return name;
+                         });
 
 TEST(Mixer, FadeOutFromFullGainTakesItsFramesThenFreesTheVoice) {
     for (const auto& [rate, fadeOutFrames] : {std::pair{44100, 1764}, std::pair{48000, 1921}}) {

@@ -19,8 +19,8 @@ namespace {
 TEST(SoundWorkerConcurrency, CommandsAndOnStopWhileTheAudioThreadMixes) {
     qktest::TempDir dir;
     const std::string qkDir = dir.file("QuorvaleKaraoke");
-    for (int i = 0; i < 3; ++i)
-        qktest::writeSineWav(dir.file("s" + std::to_string(i) + ".wav"), 48000, 2, 0.05 + 0.1 * i, 300 + 200 * i, 0.3);
+    const std::string sounds[3] = {dir.file("s0.wav"), dir.file("s1.wav"), dir.file("s2.wav")};
+    for (int i = 0; i < 3; ++i) qktest::writeSineWav(sounds[i], 48000, 2, 0.05 + 0.1 * i, 300 + 200 * i, 0.3);
 
     qktest::FakeHost host;
     host.folder = dir.path();
@@ -48,13 +48,14 @@ TEST(SoundWorkerConcurrency, CommandsAndOnStopWhileTheAudioThreadMixes) {
     const std::string inbox = qkDir + "/sound-inbox.jsonl";
     std::string text;
     for (int round = 0; round < 12; ++round) {
-        for (int i = 0; i < 4; ++i)
-            text += R"({"op":"play","id":"k)" + std::to_string(i % 3) + R"(","path":")" +
-                    dir.file("s" + std::to_string((round + i) % 3) + ".wav") + "\"}\n";
-        text += round % 3 == 0 ? R"({"op":"stop_all"})"
-                                 "\n"
-                               : R"({"op":"stop","id":"k1"})"
-                                 "\n";
+        for (int i = 0; i < 4; ++i) {
+            text += R"({"op":"play","id":"k)";
+            text += std::to_string(i % 3);
+            text += R"(","path":")";
+            text += sounds[(round + i) % 3];
+            text += "\"}\n";
+        }
+        text += round % 3 == 0 ? "{\"op\":\"stop_all\"}\n" : "{\"op\":\"stop\",\"id\":\"k1\"}\n";
         qktest::writeFile(inbox, text);
         if (round % 4 == 3) plugin->OnStop();
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
