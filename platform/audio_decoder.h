@@ -39,6 +39,9 @@ public:
     virtual DecodeCode setOutputFormat(int rate) = 0;
     // What the decoder will actually deliver after setOutputFormat.
     virtual DecodedFormat outputFormat() const = 0;
+    // The frames the file should give at the output rate, from its header; 0 when
+    // it does not say. Only a hint for reserving memory: the file may differ.
+    virtual std::int64_t expectedFrames() const { return 0; }
     // Reads the next chunk. On Failed, *code holds the platform's code.
     virtual ReadStatus read(DecodedChunk* chunk, DecodeCode* code) = 0;
 };

@@ -38,7 +38,10 @@ const CachedSound* SoundCache::loadSound(const std::string& path, int rate) {
 
     const std::int64_t limit = static_cast<std::int64_t>(rate) * kMaxSoundSeconds;
     std::vector<float> samples;
-    samples.reserve(8192);
+    // Room for the whole sound at once when the file tells its length: growing a
+    // long sound step by step would copy it over and over.
+    const std::int64_t expected = std::min(limit, decoder->expectedFrames() + decoder->expectedFrames() / 64 + 4096);
+    samples.reserve(static_cast<std::size_t>(std::max<std::int64_t>(8192, 2 * expected)));
     std::int64_t total = 0;
     bool truncated = false;
     for (;;) {
@@ -65,7 +68,9 @@ const CachedSound* SoundCache::loadSound(const std::string& path, int rate) {
         log_.logLine("decode FAIL (empty): %s", name.c_str());
         return nullptr;
     }
-    samples.shrink_to_fit();
+    // The cache keeps every sound for the evening: give back a reserve that a
+    // misleading header made too large.
+    if (samples.capacity() - samples.size() > samples.size() / 16 + 8192) samples.shrink_to_fit();
     auto& entry = sounds_[path];
     entry.samples = std::move(samples);
     entry.frameCount = static_cast<std::int32_t>(total);

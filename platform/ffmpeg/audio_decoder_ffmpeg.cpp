@@ -96,6 +96,15 @@ public:
         return {static_cast<unsigned>(rate_), 2};
     }
 
+    std::int64_t expectedFrames() const override {
+        if (rate_ == 0) return 0;
+        const AVStream* st = format_->streams[stream_];
+        if (st->duration > 0 && st->time_base.den > 0)
+            return av_rescale_q(st->duration, st->time_base, AVRational{1, rate_});
+        if (format_->duration > 0) return av_rescale(format_->duration, rate_, AV_TIME_BASE);
+        return 0;
+    }
+
     ReadStatus read(DecodedChunk* chunk, DecodeCode* code) override {
         *chunk = {};
         if (swr_ == nullptr) return fail(code, AVERROR(EINVAL));
