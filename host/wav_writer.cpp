@@ -1,8 +1,9 @@
 #include "host/wav_writer.h"
 
+#include <array>
+#include <cerrno>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 namespace qkhost {
 
@@ -10,17 +11,27 @@ namespace {
 constexpr std::uint32_t kHeaderBytes = 12 + 8 + 18 + 8 + 4 + 8;  // RIFF, fmt (with cbSize), fact, data
 constexpr std::int64_t kMaxFrames = (std::numeric_limits<std::uint32_t>::max() - kHeaderBytes) / 8;
 
-void put16(std::vector<unsigned char>& b, std::uint16_t v) {
-    b.push_back(static_cast<unsigned char>(v));
-    b.push_back(static_cast<unsigned char>(v >> 8));
-}
-void put32(std::vector<unsigned char>& b, std::uint32_t v) {
-    put16(b, static_cast<std::uint16_t>(v));
-    put16(b, static_cast<std::uint16_t>(v >> 16));
-}
-void putTag(std::vector<unsigned char>& b, const char* tag) {
-    b.insert(b.end(), tag, tag + 4);
-}
+// Little-endian fields written one after the other into the fixed-size header.
+class HeaderBytes {
+public:
+    void tag(const char* t) {
+        for (int i = 0; i < 4; ++i) bytes_[at_++] = static_cast<unsigned char>(t[i]);
+    }
+    void u16(std::uint16_t v) {
+        bytes_[at_++] = static_cast<unsigned char>(v);
+        bytes_[at_++] = static_cast<unsigned char>(v >> 8);
+    }
+    void u32(std::uint32_t v) {
+        u16(static_cast<std::uint16_t>(v));
+        u16(static_cast<std::uint16_t>(v >> 16));
+    }
+    const unsigned char* data() const { return bytes_.data(); }
+    std::size_t size() const { return at_; }
+
+private:
+    std::array<unsigned char, kHeaderBytes> bytes_{};
+    std::size_t at_ = 0;
+};
 }  // namespace
 
 std::unique_ptr<WavWriter> WavWriter::create(const std::string& path, int rate, std::string* error) {
@@ -43,24 +54,24 @@ WavWriter::~WavWriter() {
 
 bool WavWriter::writeHeader() {
     const auto dataBytes = static_cast<std::uint32_t>(frames_ * 8);
-    std::vector<unsigned char> h;
-    putTag(h, "RIFF");
-    put32(h, kHeaderBytes - 8 + dataBytes);
-    putTag(h, "WAVE");
-    putTag(h, "fmt ");
-    put32(h, 18);
-    put16(h, 3);  // IEEE float
-    put16(h, 2);
-    put32(h, static_cast<std::uint32_t>(rate_));
-    put32(h, static_cast<std::uint32_t>(rate_) * 8);
-    put16(h, 8);
-    put16(h, 32);
-    put16(h, 0);
-    putTag(h, "fact");
-    put32(h, 4);
-    put32(h, static_cast<std::uint32_t>(frames_));
-    putTag(h, "data");
-    put32(h, dataBytes);
+    HeaderBytes h;
+    h.tag("RIFF");
+    h.u32(kHeaderBytes - 8 + dataBytes);
+    h.tag("WAVE");
+    h.tag("fmt ");
+    h.u32(18);
+    h.u16(3);  // IEEE float
+    h.u16(2);
+    h.u32(static_cast<std::uint32_t>(rate_));
+    h.u32(static_cast<std::uint32_t>(rate_) * 8);
+    h.u16(8);
+    h.u16(32);
+    h.u16(0);
+    h.tag("fact");
+    h.u32(4);
+    h.u32(static_cast<std::uint32_t>(frames_));
+    h.tag("data");
+    h.u32(dataBytes);
     return std::fseek(file_, 0, SEEK_SET) == 0 && std::fwrite(h.data(), 1, h.size(), file_) == h.size();
 }
 
