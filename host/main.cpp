@@ -35,14 +35,14 @@ const char* kUsage =
     "  --host-log FILE   append every script and query the plug-ins send to FILE\n"
     "  --rate HZ         the audio engine's sample rate (default 48000)\n"
     "  --size WxH        the video output's size (default 1920x1080)\n"
+    "  -h, --help        show this text\n"
     "\n"
     "run options:\n"
     "  --block N         frames per audio block (default 512)\n"
     "  --seconds S       run for S seconds (default: until SIGINT or SIGTERM)\n"
     "  --music FILE      start the master output from this track, not silence\n"
     "  --wav FILE        also write the master output to FILE (32-bit float WAV)\n"
-    "  --headless        use no sound device even when there is one\n"
-    "  -h, --help        show this text\n";
+    "  --headless        use no sound device even when there is one\n";
 
 void printInfo(const qkhost::LoadedPlugin& plugin, qkhost::StandInHost& host) {
     vdj::PluginInfo info{};
