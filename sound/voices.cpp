@@ -12,7 +12,9 @@ namespace {
 // frame are a plain multiply-add that the compiler vectorises. Where the processor
 // has 8-wide vectors a second copy uses them; the sums are the same either way (a
 // multiply then an add, each rounded, in the same order).
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
+// (Not under ThreadSanitizer: the copy is picked by a resolver that runs while the
+// library is relocated, before the sanitizer's runtime is ready for instrumented code.)
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void addScaled(float* __restrict out, const float* __restrict in, std::size_t count, float gain) {
