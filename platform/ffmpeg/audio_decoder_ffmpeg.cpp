@@ -18,12 +18,13 @@ extern "C" {
 namespace qk::platform {
 namespace {
 
-// FFmpeg prints warnings about every odd file to stderr, which inside a host is
-// noise on someone else's console; errors are the most it may say.
+// FFmpeg prints to stderr about every odd file, a line per damaged frame, which
+// inside a host is noise on someone else's console; the sound board logs what
+// failed itself. A level the host set lower already stays as it is.
 void keepLibraryQuiet() {
     static std::once_flag once;
     std::call_once(once, [] {
-        if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
+        if (av_log_get_level() > AV_LOG_QUIET) av_log_set_level(AV_LOG_QUIET);
     });
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 
 #include "kit/log.h"
@@ -144,6 +145,33 @@ TEST_F(Decoder, FailuresAreLoggedAndTriedAgainOnEveryPlay) {
     EXPECT_EQ(cache_.loadSound(empty, 48000), nullptr);
     EXPECT_EQ(lastLog(), "decode FAIL (empty): empty.wav");
     EXPECT_EQ(cache_.size(), 1u);
+}
+
+TEST_F(Decoder, DamagedFilesFailOrGiveWhatIsReadable) {
+    const std::string good = dir_.file("good.mp3");
+    qktest::writeSineWav(dir_.file("good.wav"), 44100, 2, 4.0, 440, 0.5);
+    ASSERT_TRUE(qktest::encodeWithFfmpeg(dir_.file("good.wav"), good, "-c:a libmp3lame"));
+    const std::string bytes = qktest::readFile(good);
+    std::string noise(60000, '\0');
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+    std::string corrupt = bytes;
+    for (size_t i = corrupt.size() / 3; i < corrupt.size() / 2; ++i) corrupt[i] = static_cast<char>(i * 7);
+    qktest::writeFile(dir_.file("zero.mp3"), "");
+    qktest::writeFile(dir_.file("noise.mp3"), noise);
+    qktest::writeFile(dir_.file("half.mp3"), bytes.substr(0, bytes.size() / 2));
+    qktest::writeFile(dir_.file("corrupt.mp3"), corrupt);
+    std::filesystem::create_directory(dir_.file("folder.mp3"));
+
+    for (const char* name : {"zero.mp3", "noise.mp3", "folder.mp3"}) {
+        EXPECT_EQ(cache_.loadSound(dir_.file(name), 48000), nullptr) << name;
+        EXPECT_EQ(lastLog().rfind("decode FAIL (", 0), 0u) << lastLog();
+    }
+    const CachedSound* half = cache_.loadSound(dir_.file("half.mp3"), 48000);
+    ASSERT_NE(half, nullptr) << lastLog();
+    EXPECT_NEAR(half->frameCount, 96000, 4800);
+    const CachedSound* damaged = cache_.loadSound(dir_.file("corrupt.mp3"), 48000);
+    ASSERT_NE(damaged, nullptr) << lastLog();
+    EXPECT_GT(damaged->frameCount, 96000);  // the frames around the damage are skipped, the rest plays
 }
 
 // A decoder that delivers another format, one chunk, then a read failure.
