@@ -1,4 +1,10 @@
 // The sound device through PulseAudio's simple API (also served by PipeWire).
+//
+// Why this API: its blocking write paces the audio thread in real time by itself;
+// it reaches the sound server that Debian desktops run, which mixes us with other
+// programs; and on a machine without one it answers "no" at once, which is the
+// headless case. A callback library such as PortAudio would add a callback model
+// and device lists that the stand-in host has no use for.
 #pragma once
 
 #include <memory>
