@@ -1,11 +1,13 @@
 // qkhost: the stand-in host. Loads the kit's plug-ins through DllGetClassObject and
 // drives them as the DJ host would.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "host/host_session.h"
+#include "host/run_command.h"
 
 namespace {
 
@@ -20,6 +22,11 @@ const char* kUsage =
     "commands:\n"
     "  info PLUGIN...    load each plug-in (host members, OnLoad), print its info\n"
     "                    record and the parameters it declared, then Release it\n"
+    "  run PLUGIN...     run the show: load the plug-ins, OnStart, then an audio\n"
+    "                    thread calls OnProcessSamples of every DSP plug-in in real\n"
+    "                    time and sends the master output to the sound device (if\n"
+    "                    any) and to a WAV file (--wav, or <home>/qkhost-master.wav\n"
+    "                    when headless); at the end OnStop and Release\n"
     "\n"
     "options:\n"
     "  --home DIR        the host's home folder, answered to \"get_vdj_folder\"; the\n"
@@ -28,7 +35,14 @@ const char* kUsage =
     "  --host-log FILE   append every script and query the plug-ins send to FILE\n"
     "  --rate HZ         the audio engine's sample rate (default 48000)\n"
     "  --size WxH        the video output's size (default 1920x1080)\n"
-    "  -h, --help        show this text\n";
+    "  -h, --help        show this text\n"
+    "\n"
+    "run options:\n"
+    "  --block N         frames per audio block (default 512)\n"
+    "  --seconds S       run for S seconds (default: until SIGINT or SIGTERM)\n"
+    "  --music FILE      start the master output from this track, not silence\n"
+    "  --wav FILE        also write the master output to FILE (32-bit float WAV)\n"
+    "  --headless        use no sound device even when there is one\n";
 
 void printInfo(const qkhost::LoadedPlugin& plugin, qkhost::StandInHost& host) {
     vdj::PluginInfo info{};
@@ -75,6 +89,7 @@ int commandInfo(const qkhost::HostOptions& options, const std::vector<std::strin
 
 int main(int argc, char** argv) {
     qkhost::HostOptions options;
+    qkhost::RunOptions run;
     options.home = qkhost::defaultHomeFolder();
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
@@ -95,6 +110,16 @@ int main(int argc, char** argv) {
             options.logPath = value("--host-log");
         } else if (a == "--rate") {
             options.sampleRate = std::atoi(value("--rate").c_str());
+        } else if (a == "--block") {
+            run.blockFrames = std::atoi(value("--block").c_str());
+        } else if (a == "--seconds") {
+            run.seconds = std::atof(value("--seconds").c_str());
+        } else if (a == "--music") {
+            run.musicPath = value("--music");
+        } else if (a == "--wav") {
+            run.wavPath = value("--wav");
+        } else if (a == "--headless") {
+            run.headless = true;
         } else if (a == "--size") {
             const std::string s = value("--size");
             if (std::sscanf(s.c_str(), "%dx%d", &options.videoWidth, &options.videoHeight) != 2) {
@@ -120,6 +145,13 @@ int main(int argc, char** argv) {
             return 2;
         }
         return commandInfo(options, rest);
+    }
+    if (command == "run") {
+        if (rest.empty()) {
+            std::fprintf(stderr, "qkhost: run needs at least one plug-in\n");
+            return 2;
+        }
+        return qkhost::commandRun(options, run, rest);
     }
     std::fprintf(stderr, "qkhost: unknown command %s\n\n%s", command.c_str(), kUsage);
     return 2;

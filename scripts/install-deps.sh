@@ -13,12 +13,14 @@ platform=(libegl-dev libopengl-dev libegl-mesa0 libgl1-mesa-dri
           libpango1.0-dev libcairo2-dev fonts-dejavu-core fonts-noto-color-emoji
           libgtk-3-dev libwebkit2gtk-4.1-dev
           libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-          libgdk-pixbuf-2.0-dev webp-pixbuf-loader
+          libgdk-pixbuf-2.0-dev webp-pixbuf-loader libpulse-dev
           libcurl4-openssl-dev libssl-dev libqrcodegencpp-dev)
 # Headless display for the window and web-view tests.
 headless=(xvfb xauth)
+# The ffmpeg tool encodes the sound tests' files and is the yardstick of the decoding benchmark.
+tools=(ffmpeg)
 
-want=("${build[@]}" "${platform[@]}" "${headless[@]}")
+want=("${build[@]}" "${platform[@]}" "${headless[@]}" "${tools[@]}")
 missing=()
 for p in "${want[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,13 +1,43 @@
 #!/usr/bin/env bash
 # Sets up and runs the main job: builds the three plug-ins and the stand-in host,
-# then lets qkhost load them as the DJ host would.
+# then lets qkhost run the show with them for a few seconds, as the DJ host would.
+# Once the host runs, a sound-board command is appended to the inbox, and the
+# sound is heard (or, headless, found in the WAV of the master output).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j "$(nproc)"
+
 home=${QK_HOME:-$(pwd)/build/demo-home}
-mkdir -p "$home"
-exec build/release/bin/qkhost --home "$home" info \
+seconds=${QK_SECONDS:-5}
+data="$home/QuorvaleKaraoke"
+wav="$home/master-output.wav"
+mkdir -p "$data"
+# The sound board's button: a short chime made for the demo.
+ffmpeg -nostdin -v error -y -f lavfi -i "sine=frequency=880:duration=1.5" -af "volume=0.5" "$home/chime.wav"
+rm -f "$data/sound-state.json"
+
+headless=()
+[ -z "${DISPLAY:-}" ] && headless=(--headless)
+build/release/bin/qkhost --home "$home" run "${headless[@]}" --seconds "$seconds" --wav "$wav" \
   build/release/plugins/QuorvaleKaraoke.so build/release/plugins/QuorvaleOverlay.so \
-  build/release/plugins/QuorvaleSound.so
+  build/release/plugins/QuorvaleSound.so &
+host=$!
+trap 'kill $host 2>/dev/null || true' INT TERM
+
+# The sound board's first inbox cycle writes its state file; lines appended after
+# it are commands.
+for _ in $(seq 100); do
+  [ -f "$data/sound-state.json" ] && break
+  sleep 0.05
+done
+sleep 1
+echo "run: appending a play command to $data/sound-inbox.jsonl"
+printf '{"op":"play","id":"chime","path":"%s","vol":1}\n' "$home/chime.wav" >> "$data/sound-inbox.jsonl"
+sleep 0.5
+echo "run: sound-state.json: $(cat "$data/sound-state.json" 2>/dev/null || echo missing)"
+wait $host
+echo "run: the master output is in $wav"
+echo "run: the sound board's log is $data/sound.log:"
+tail -n 6 "$data/sound.log"

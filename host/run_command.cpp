@@ -1,0 +1,170 @@
+#include "host/run_command.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "host/audio_engine.h"
+#include "host/pulse_output.h"
+#include "host/stop_request.h"
+#include "host/wav_writer.h"
+#include "platform/audio_decoder.h"
+
+namespace qkhost {
+
+namespace {
+
+// The whole track (or its first `maxFrames`) as interleaved stereo at `rate`.
+bool decodeMusic(const std::string& path, int rate, std::int64_t maxFrames, std::vector<float>* out,
+                 std::string* error) {
+    auto decoder = qk::platform::AudioDecoder::open(path);
+    if (!decoder) {
+        *error = "cannot open it as audio";
+        return false;
+    }
+    if (const auto code = decoder->setOutputFormat(rate); code != 0) {
+        *error = qk::platform::describeDecodeCode(code);
+        return false;
+    }
+    for (;;) {
+        qk::platform::DecodedChunk chunk;
+        qk::platform::DecodeCode code = 0;
+        const auto status = decoder->read(&chunk, &code);
+        if (status == qk::platform::ReadStatus::EndOfStream) break;
+        if (status == qk::platform::ReadStatus::Failed) {
+            std::fprintf(stderr, "qkhost: %s: %s; playing what was read\n", path.c_str(),
+                         qk::platform::describeDecodeCode(code).c_str());
+            break;
+        }
+        out->insert(out->end(), chunk.samples, chunk.samples + 2 * chunk.frames);
+        if (maxFrames > 0 && static_cast<std::int64_t>(out->size() / 2) >= maxFrames) {
+            out->resize(static_cast<std::size_t>(maxFrames) * 2);
+            break;
+        }
+    }
+    return true;
+}
+
+class ShowRun {
+public:
+    ShowRun(const HostOptions& host, const RunOptions& run) : options_(run), session_(host) {}
+
+    bool load(const std::vector<std::string>& paths) {
+        for (const std::string& path : paths) {
+            std::string error;
+            if (session_.load(path, &error) == nullptr) {
+                std::fprintf(stderr, "qkhost: cannot load %s: %s\n", path.c_str(), error.c_str());
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool openOutputs(std::vector<float> music) {
+        const int rate = session_.options().sampleRate;
+        if (!options_.headless) {
+            std::string error;
+            device_ = openSoundDevice(rate, options_.blockFrames, &error);
+            if (!device_) std::fprintf(stderr, "qkhost: no sound device (%s); running headless\n", error.c_str());
+        }
+        std::string wavPath = options_.wavPath;
+        if (wavPath.empty() && !device_) wavPath = session_.options().home + "/qkhost-master.wav";
+        if (!wavPath.empty()) {
+            std::string error;
+            wav_ = WavWriter::create(wavPath, rate, &error);
+            if (!wav_) {
+                std::fprintf(stderr, "qkhost: cannot write %s: %s\n", wavPath.c_str(), error.c_str());
+                return false;
+            }
+        }
+        std::vector<AudioSink*> sinks;
+        if (device_) sinks.push_back(device_.get());
+        if (wav_) sinks.push_back(wav_.get());
+        std::vector<vdj::DspPlugin*> dsp;
+        for (auto& p : session_.plugins())
+            if (auto* d = p->dsp()) dsp.push_back(d);
+        audio_ = std::make_unique<AudioEngine>(AudioEngineConfig{rate, options_.blockFrames}, std::move(dsp),
+                                               std::move(music), std::move(sinks));
+        return true;
+    }
+
+    void startPlugins() {
+        for (auto& p : session_.plugins()) {
+            if (auto* d = p->dsp()) d->OnStart();
+            if (auto* v = p->videoFx()) v->OnStart();
+            if (auto* s = p->startStop()) s->OnStart();
+        }
+    }
+
+    void startThreads() { audio_->start(); }
+
+    // No plug-in callback runs on a host thread once this returns.
+    void stopThreads() { audio_->stop(); }
+
+    void stopPlugins() {
+        for (auto& p : session_.plugins()) {
+            if (auto* d = p->dsp()) d->OnStop();
+            if (auto* v = p->videoFx()) v->OnStop();
+            if (auto* s = p->startStop()) s->OnStop();
+        }
+    }
+
+    void release() { session_.releaseAll(); }
+
+    void report() {
+        const int rate = session_.options().sampleRate;
+        const double seconds = static_cast<double>(audio_->framesRendered()) / rate;
+        std::printf("qkhost: %.1f s of master output at %d Hz in blocks of %d frames\n", seconds, rate,
+                    options_.blockFrames);
+        if (wav_) {
+            const std::string path = wav_->path();
+            const bool ok = wav_->close();
+            std::printf("qkhost: master output %s %s\n", ok ? "written to" : "NOT fully written to", path.c_str());
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    RunOptions options_;
+    HostSession session_;
+    std::unique_ptr<AudioSink> device_;
+    std::unique_ptr<WavWriter> wav_;
+    std::unique_ptr<AudioEngine> audio_;
+};
+
+}  // namespace
+
+int commandRun(const HostOptions& host, const RunOptions& run, const std::vector<std::string>& pluginPaths) {
+    if (run.blockFrames <= 0 || host.sampleRate <= 0) {
+        std::fprintf(stderr, "qkhost: --block and --rate must be above 0\n");
+        return 2;
+    }
+    std::vector<float> music;
+    if (!run.musicPath.empty()) {
+        std::string error;
+        const auto maxFrames = static_cast<std::int64_t>(run.seconds * host.sampleRate) + run.blockFrames;
+        if (!decodeMusic(run.musicPath, host.sampleRate, run.seconds > 0 ? maxFrames : 0, &music, &error)) {
+            std::fprintf(stderr, "qkhost: cannot play %s: %s\n", run.musicPath.c_str(), error.c_str());
+            return 1;
+        }
+    }
+
+    StopRequest::installSignalHandlers();
+    StopRequest stop;
+    ShowRun show(host, run);
+    if (!show.load(pluginPaths) || !show.openOutputs(std::move(music))) {
+        show.release();
+        return 1;
+    }
+    show.startPlugins();
+    show.startThreads();
+    std::printf("qkhost: running%s\n", run.seconds > 0 ? "" : " until SIGINT or SIGTERM");
+    std::fflush(stdout);
+    stop.wait(run.seconds);
+    show.stopThreads();
+    show.stopPlugins();
+    show.release();
+    show.report();
+    return 0;
+}
+
+}  // namespace qkhost
