@@ -40,6 +40,7 @@ LoadedPlugin* HostSession::load(const std::string& path, std::string* error) {
         fx->SampleRate = options_.sampleRate;
         fx->width = options_.videoWidth;
         fx->height = options_.videoHeight;
+        fx->video = options_.video;
     }
 
     plugin->object->OnLoad();

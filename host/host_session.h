@@ -17,6 +17,7 @@ struct HostOptions {
     int sampleRate = 48000;    // the audio engine's rate
     int videoWidth = 1920;     // the video output's size
     int videoHeight = 1080;
+    vdj::VideoHostServices* video = nullptr;  // handed to every video effect before OnLoad
 };
 
 struct LoadedPlugin {

@@ -1,5 +1,6 @@
 // qkhost: the stand-in host. Loads the kit's plug-ins through DllGetClassObject and
 // drives them as the DJ host would.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +27,9 @@ const char* kUsage =
     "                    thread calls OnProcessSamples of every DSP plug-in in real\n"
     "                    time and sends the master output to the sound device (if\n"
     "                    any) and to a WAV file (--wav, or <home>/qkhost-master.wav\n"
-    "                    when headless); at the end OnStop and Release\n"
+    "                    when headless), and a render thread draws the video output\n"
+    "                    (deck picture, then OnDraw of every video effect) and\n"
+    "                    captures frames on request; at the end OnStop and Release\n"
     "\n"
     "options:\n"
     "  --home DIR        the host's home folder, answered to \"get_vdj_folder\"; the\n"
@@ -42,7 +45,13 @@ const char* kUsage =
     "  --seconds S       run for S seconds (default: until SIGINT or SIGTERM)\n"
     "  --music FILE      start the master output from this track, not silence\n"
     "  --wav FILE        also write the master output to FILE (32-bit float WAV)\n"
-    "  --headless        use no sound device even when there is one\n";
+    "  --headless        use no sound device even when there is one\n"
+    "  --fps N           video frames per second (default 30); every video effect\n"
+    "                    draws on the render thread (OpenGL 3.3 core through EGL)\n"
+    "  --background PNG  the deck picture the effects draw over (default: a test card)\n"
+    "  --frames DIR      write captured video frames to DIR as PNG files\n"
+    "  --frame-every N   capture every N-th frame\n"
+    "  --frame-at T,...  capture the frames at these times in seconds\n";
 
 void printInfo(const qkhost::LoadedPlugin& plugin, qkhost::StandInHost& host) {
     vdj::PluginInfo info{};
@@ -120,6 +129,21 @@ int main(int argc, char** argv) {
             run.wavPath = value("--wav");
         } else if (a == "--headless") {
             run.headless = true;
+        } else if (a == "--fps") {
+            run.fps = std::atof(value("--fps").c_str());
+        } else if (a == "--background") {
+            run.background = value("--background");
+        } else if (a == "--frames") {
+            run.framesDir = value("--frames");
+        } else if (a == "--frame-every") {
+            run.frameEvery = std::atoi(value("--frame-every").c_str());
+        } else if (a == "--frame-at") {
+            const std::string list = value("--frame-at");
+            for (size_t pos = 0; pos <= list.size();) {
+                const size_t comma = std::min(list.find(',', pos), list.size());
+                if (comma > pos) run.frameAt.push_back(std::atof(list.substr(pos, comma - pos).c_str()));
+                pos = comma + 1;
+            }
         } else if (a == "--size") {
             const std::string s = value("--size");
             if (std::sscanf(s.c_str(), "%dx%d", &options.videoWidth, &options.videoHeight) != 2) {

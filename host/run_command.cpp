@@ -1,10 +1,12 @@
 #include "host/run_command.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "host/audio_engine.h"
 #include "host/pulse_output.h"
+#include "host/render_engine.h"
 #include "host/stop_request.h"
 #include "host/wav_writer.h"
 #include "platform/audio_decoder.h"
@@ -46,7 +48,8 @@ bool decodeMusic(const std::string& path, int rate, std::int64_t maxFrames, std:
 
 class ShowRun {
 public:
-    ShowRun(const HostOptions& host, const RunOptions& run) : options_(run), session_(host) {}
+    ShowRun(const HostOptions& host, const RunOptions& run)
+        : options_(run), render_(renderOptions(host, run)), session_(withVideo(host, render_.services())) {}
 
     bool load(const std::vector<std::string>& paths) {
         for (const std::string& path : paths) {
@@ -95,10 +98,23 @@ public:
         }
     }
 
-    void startThreads() { audio_->start(); }
+    void startThreads() {
+        audio_->start();
+        std::vector<vdj::VideoFxPlugin*> effects;
+        for (auto& p : session_.plugins())
+            if (auto* v = p->videoFx()) effects.push_back(v);
+        if (effects.empty()) return;
+        std::string error;
+        videoRunning_ = render_.start(std::move(effects), &error);
+        if (!videoRunning_) std::fprintf(stderr, "qkhost: no video output (%s)\n", error.c_str());
+    }
 
-    // No plug-in callback runs on a host thread once this returns.
-    void stopThreads() { audio_->stop(); }
+    // No plug-in callback runs on a host thread once this returns; the video
+    // effects get OnDeviceClose on the render thread before it ends.
+    void stopThreads() {
+        render_.stop();
+        audio_->stop();
+    }
 
     void stopPlugins() {
         for (auto& p : session_.plugins()) {
@@ -115,6 +131,14 @@ public:
         const double seconds = static_cast<double>(audio_->framesRendered()) / rate;
         std::printf("qkhost: %.1f s of master output at %d Hz in blocks of %d frames\n", seconds, rate,
                     options_.blockFrames);
+        if (videoRunning_) {
+            const auto frames = render_.capturedFrames();
+            std::printf("qkhost: %d video frames at %dx%d", render_.framesDrawn(), session_.options().videoWidth,
+                        session_.options().videoHeight);
+            if (!frames.empty())
+                std::printf(", %zu captured (last: %s)", frames.size(), frames.back().c_str());
+            std::printf("\n");
+        }
         if (wav_) {
             const std::string path = wav_->path();
             const bool ok = wav_->close();
@@ -124,7 +148,25 @@ public:
     }
 
 private:
+    static RenderOptions renderOptions(const HostOptions& host, const RunOptions& run) {
+        RenderOptions r;
+        r.width = host.videoWidth;
+        r.height = host.videoHeight;
+        r.fps = run.fps;
+        r.background = run.background;
+        r.framesDir = run.framesDir;
+        r.captureEvery = run.frameEvery;
+        r.captureAt = run.frameAt;
+        return r;
+    }
+    static HostOptions withVideo(HostOptions host, vdj::VideoHostServices* video) {
+        host.video = video;
+        return host;
+    }
+
     RunOptions options_;
+    RenderEngine render_;  // before the session: its services outlive every plug-in
+    bool videoRunning_ = false;
     HostSession session_;
     std::unique_ptr<AudioSink> device_;
     std::unique_ptr<WavWriter> wav_;
@@ -138,6 +180,10 @@ int commandRun(const HostOptions& host, const RunOptions& run, const std::vector
         std::fprintf(stderr, "qkhost: --block and --rate must be above 0\n");
         return 2;
     }
+    if (run.fps <= 0 || host.videoWidth <= 0 || host.videoHeight <= 0) {
+        std::fprintf(stderr, "qkhost: --fps and --size must be above 0\n");
+        return 2;
+    }
     std::vector<float> music;
     if (!run.musicPath.empty()) {
         std::string error;
@@ -148,6 +194,10 @@ int commandRun(const HostOptions& host, const RunOptions& run, const std::vector
         }
     }
 
+    if (!run.framesDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(run.framesDir, ec);
+    }
     StopRequest::installSignalHandlers();
     StopRequest stop;
     ShowRun show(host, run);

@@ -2,9 +2,9 @@
 // runs the host's threads until the time is up or a signal comes, then stops and
 // releases everything in the host's order.
 //
-// The threads: the audio thread (AudioEngine) today; a render thread for the video
-// effects (OnDraw) and a GTK UI thread belong beside it in ShowRun::startThreads and
-// ShowRun::stopThreads, each in a class of its own like AudioEngine.
+// The threads: the audio thread (AudioEngine) and the render thread for the video
+// effects (RenderEngine); a GTK UI thread belongs beside them in
+// ShowRun::startThreads and ShowRun::stopThreads, in a class of its own.
 #pragma once
 
 #include <string>
@@ -20,6 +20,11 @@ struct RunOptions {
     std::string musicPath;  // the master output starts from this track instead of silence
     std::string wavPath;    // also write the master output here
     bool headless = false;  // no sound device (and no windows), even when there is one
+    double fps = 30;                  // video frames per second
+    std::string background;           // PNG drawn as the deck picture; a test card when empty
+    std::string framesDir;            // where captured frames go
+    int frameEvery = 0;               // capture every N-th frame
+    std::vector<double> frameAt;      // and at these times (seconds)
 };
 
 int commandRun(const HostOptions& host, const RunOptions& run, const std::vector<std::string>& pluginPaths);

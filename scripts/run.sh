@@ -20,7 +20,10 @@ rm -f "$data/sound-state.json"
 
 headless=()
 [ -z "${DISPLAY:-}" ] && headless=(--headless)
+frames="$home/frames"
+rm -rf "$frames"
 build/release/bin/qkhost --home "$home" run "${headless[@]}" --seconds "$seconds" --wav "$wav" \
+  --frames "$frames" --frame-at 1,$((seconds - 1)) \
   build/release/plugins/QuorvaleKaraoke.so build/release/plugins/QuorvaleOverlay.so \
   build/release/plugins/QuorvaleSound.so &
 host=$!
@@ -39,5 +42,6 @@ sleep 0.5
 echo "run: sound-state.json: $(cat "$data/sound-state.json" 2>/dev/null || echo missing)"
 wait $host
 echo "run: the master output is in $wav"
+echo "run: video frames of the audience display are in $frames: $(ls "$frames" 2>/dev/null | tr '\n' ' ')"
 echo "run: the sound board's log is $data/sound.log:"
 tail -n 6 "$data/sound.log"
