@@ -173,9 +173,10 @@ inline FakeWindow::~FakeWindow() {
     if (ui_.window == this) ui_.window = nullptr;
 }
 
+// Pending completions live in FakeUi itself, so they point at it plainly.
 class FakeEnvironment final : public qk::platform::WebViewEnvironment {
 public:
-    explicit FakeEnvironment(std::shared_ptr<FakeUi> ui) : ui_(std::move(ui)) {}
+    explicit FakeEnvironment(FakeUi* ui) : ui_(ui) {}
     void createWebView(qk::platform::Window&, WebViewDone done) override {
         ui_->completions.push_back([ui = ui_, done = std::move(done)] {
             ui->webView = std::make_shared<FakeWebView>();
@@ -184,7 +185,7 @@ public:
     }
 
 private:
-    std::shared_ptr<FakeUi> ui_;
+    FakeUi* ui_;
 };
 
 class FakeUiLoop final : public qk::platform::UiLoop {
@@ -204,7 +205,7 @@ public:
     }
     std::string webEngineVersion() override { return ui_->engineVersion; }
     long createWebViewEnvironment(const std::string&, EnvironmentDone done) override {
-        ui_->completions.push_back([ui = ui_, done = std::move(done)] {
+        ui_->completions.push_back([ui = ui_.get(), done = std::move(done)] {
             done(0, std::make_shared<FakeEnvironment>(ui));
         });
         return 0;
