@@ -123,7 +123,7 @@ void queueFileTask(Bridge& bridge, const std::shared_ptr<WebView>& sender, const
 
 void sendBridgeResponse(WebView* webView, const Json& response) {
     if (webView == nullptr) return;
-    webView->executeScript(answerScript(serializeAnswerOrFallback(response)));
+    webView->executeScript(answerScriptFor(response));
 }
 
 void postBridgeResponse(const AliveFlag& alive, const std::shared_ptr<platform::PostTarget>& target,

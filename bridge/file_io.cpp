@@ -13,34 +13,35 @@ namespace {
 constexpr std::int64_t kMaxTextFileBytes = 0x7FFFFFFF;
 }  // namespace
 
-bool readFileBytes(const std::string& path, std::string& bytes, std::string& error) {
+bool readFileBytes(const std::string& path, std::unique_ptr<char[]>& data, std::size_t& size, std::string& error) {
     auto file = platform::ReadableFile::open(path);
     if (!file) {
         error = "read failed (cannot open)";
         return false;
     }
-    const std::int64_t size = file->size();
-    if (size < 0 || size > kMaxTextFileBytes) {
+    const std::int64_t length = file->size();
+    if (length < 0 || length > kMaxTextFileBytes) {
         error = "read failed (size)";
         return false;
     }
-    bytes.resize(static_cast<std::size_t>(size));
+    const auto want = static_cast<std::size_t>(length);
+    data = std::make_unique_for_overwrite<char[]>(want);
     std::size_t done = 0;
-    while (done < bytes.size()) {
-        const std::size_t want = std::min(kMaxIoRequestBytes, bytes.size() - done);
-        const std::int64_t got = file->read(bytes.data() + done, want);
+    while (done < want) {
+        const std::int64_t got = file->read(data.get() + done, std::min(kMaxIoRequestBytes, want - done));
         if (got <= 0) break;  // a short read keeps what arrived
         done += static_cast<std::size_t>(got);
     }
-    bytes.resize(done);
+    size = done;
     return true;
 }
 
 bool readTextFile(const std::string& path, DecodedText& text, std::string& error) {
-    std::string bytes;
-    if (!readFileBytes(path, bytes, error)) return false;
-    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-    text = DecodedText::decode(std::move(bytes));
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+    if (!readFileBytes(path, data, size, error)) return false;
+    const bool bom = size >= 3 && std::string_view(data.get(), 3) == "\xEF\xBB\xBF";
+    text = DecodedText::decode(std::move(data), size, bom ? 3 : 0);
     return true;
 }
 

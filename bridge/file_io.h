@@ -1,6 +1,7 @@
 // Whole-file text reads and atomic whole-file writes for the page's files.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -15,8 +16,9 @@ inline constexpr std::size_t kMaxIoRequestBytes = 0x100000;  // one read or writ
 // order mark and decodes the rest. On failure *error is "read failed (cannot
 // open)" or "read failed (size)".
 bool readTextFile(const std::string& path, DecodedText& text, std::string& error);
-// The same read, without decoding.
-bool readFileBytes(const std::string& path, std::string& bytes, std::string& error);
+// The same read, without decoding: the buffer is not cleared first, since a
+// whole file can be 64 MiB.
+bool readFileBytes(const std::string& path, std::unique_ptr<char[]>& data, std::size_t& size, std::string& error);
 
 // Replaces the file as a whole: writes a "qkw" temporary file in the same folder
 // in requests of at most 1 MiB, flushes it to the disk and renames it over the

@@ -33,5 +33,8 @@ std::string serializeAnswerOrFallback(const Json& value);
 
 // "window.qkResolve(" + text + ");"
 std::string answerScript(std::string_view serialized);
+// The answer script of the response, serialized in place (or of the fixed
+// failure text): a "readfile" chunk is copied once, not twice.
+std::string answerScriptFor(const Json& response);
 
 }  // namespace qk::bridge

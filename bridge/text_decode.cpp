@@ -36,7 +36,7 @@ inline void charShape(unsigned char b, std::size_t& bytes, std::size_t& units) {
 
 // Validates strict UTF-8 (shortest forms, no surrogates, up to U+10FFFF) and
 // counts UTF-16 units in one pass; false at the first malformed sequence.
-bool validateAndCount(const std::string& s, std::size_t& units, bool& ascii) {
+bool validateAndCount(std::string_view s, std::size_t& units, bool& ascii) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const std::size_t n = s.size();
     std::size_t i = 0, u = 0;
@@ -98,8 +98,18 @@ void appendLatin1AsUtf8(std::string& out, const unsigned char* p, std::size_t n)
 
 }  // namespace
 
-DecodedText DecodedText::decode(std::string bytes) {
+DecodedText DecodedText::decode(std::string_view bytes) {
+    auto copy = std::make_unique_for_overwrite<char[]>(bytes.size());
+    if (!bytes.empty()) std::memcpy(copy.get(), bytes.data(), bytes.size());
+    return decode(std::move(copy), bytes.size(), 0);
+}
+
+DecodedText DecodedText::decode(std::unique_ptr<char[]> data, std::size_t size, std::size_t skip) {
     DecodedText t;
+    if (skip > size) skip = size;
+    t.storage_ = std::move(data);
+    t.bytes_ = std::string_view(t.storage_.get() + skip, size - skip);
+    const std::string_view bytes = t.bytes_;
     std::size_t units = 0;
     bool ascii = true;
     if (validateAndCount(bytes, units, ascii)) {
@@ -111,7 +121,6 @@ DecodedText DecodedText::decode(std::string bytes) {
         t.ascii_ = false;
         t.units_ = bytes.size();
     }
-    t.bytes_ = std::move(bytes);
     return t;
 }
 
@@ -150,7 +159,7 @@ std::string DecodedText::unitsAsUtf8(std::size_t start, std::size_t count) const
         appendLatin1AsUtf8(out, reinterpret_cast<const unsigned char*>(bytes_.data()) + start, count);
         return out;
     }
-    if (ascii_) return bytes_.substr(start, count);
+    if (ascii_) return std::string(bytes_.substr(start, count));
 
     std::string out;
     Position pos = locate(start);
@@ -176,6 +185,6 @@ std::u16string DecodedText::toUtf16() const {
     return out;
 }
 
-std::u16string decodeTextBytes(std::string_view bytes) { return DecodedText::decode(std::string(bytes)).toUtf16(); }
+std::u16string decodeTextBytes(std::string_view bytes) { return DecodedText::decode(bytes).toUtf16(); }
 
 }  // namespace qk::bridge

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,9 @@ public:
 
     DecodedText() = default;
     // Strict UTF-8 when the bytes are valid UTF-8, ISO-8859-1 otherwise.
-    static DecodedText decode(std::string bytes);
+    static DecodedText decode(std::string_view bytes);
+    // The same, taking over a buffer whose text starts `skip` bytes in.
+    static DecodedText decode(std::unique_ptr<char[]> data, std::size_t size, std::size_t skip);
 
     Encoding encoding() const { return encoding_; }
     // Length of the text in UTF-16 units.
@@ -41,7 +44,8 @@ private:
     // `unit` falls between the halves of a pair).
     Position locate(std::size_t unit) const;
 
-    std::string bytes_;
+    std::unique_ptr<char[]> storage_;
+    std::string_view bytes_;
     Encoding encoding_ = Encoding::Utf8;
     bool ascii_ = true;
     std::size_t units_ = 0;

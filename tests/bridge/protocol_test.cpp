@@ -22,6 +22,11 @@ TEST(AnswerSerialization, PrintsWhatTheLibraryPrints) {
              {"neg", -42}, {"half", 0.5}, {"nothing", nullptr}, {"list", Json::array({1, "two", Json::object()})}},
         Json::array({Json{{"name", "\xC3\xA9.json"}, {"dir", false}}}),
     };
+    // Every ASCII character at every alignment, among long plain runs.
+    std::string ascii;
+    for (int shift = 0; shift < 9; ++shift)
+        for (int c = 1; c < 128; ++c) ascii += std::string(static_cast<size_t>(shift), 'x') + static_cast<char>(c) + "\xC3\xA9";
+    EXPECT_EQ(answerScriptFor(makeAnswer("long", 0, ascii)), answerScript(libraryText(makeAnswer("long", 0, ascii))));
     for (const Json& c : cases) {
         const auto text = serializeAnswer(c);
         ASSERT_TRUE(text.has_value()) << libraryText(c);
