@@ -275,6 +275,12 @@ void QuorvaleKaraokePlugin::loadManagerPage() {
     mainWebView_->navigateToString(kFallbackPage);
 }
 
+void QuorvaleKaraokePlugin::SavePlacement() {
+    // The window's position and size are kept by the placement store that comes
+    // with the windowing backend; a plug-in that never opened its window has
+    // nothing to keep.
+}
+
 std::uint32_t QuorvaleKaraokePlugin::Release() {
     try {
         releaseSteps();
@@ -299,8 +305,8 @@ void QuorvaleKaraokePlugin::releaseSteps() {
     if (mainWebView_) mainWebView_->close();
     mainWebView_.reset();
     environment_.reset();
-    // The placement store and the panic hotkey belong to the window backend; with
-    // neither registered there is nothing to save or release here.
+    SavePlacement();
+    // The panic hotkey is registered only while the audience window is shown.
     hotkeyRegistered_ = false;
     if (mainWnd_) {
         mainWnd_->setEvents(nullptr);
