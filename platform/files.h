@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qk::platform {
 
@@ -64,5 +65,59 @@ bool replaceFile(const std::string& from, const std::string& to);
 // Appends the bytes through a short-lived handle of its own, in one write, so that
 // lines from several threads never interleave. False when the file cannot be opened.
 bool appendToFile(const std::string& path, std::string_view bytes);
+
+// ---- Paths, attributes and folders for the page's file service ----
+
+// The process's current folder, without a trailing separator (empty on failure).
+std::string currentFolder();
+
+// The final path of an existing file or folder: absolute, every link followed.
+// Nothing when the path does not exist or cannot be resolved.
+std::optional<std::string> realPath(const std::string& path);
+// When `path` itself is a symbolic link (even one that points nowhere), the text
+// it holds; nothing otherwise.
+std::optional<std::string> symlinkTarget(const std::string& path);
+
+struct FileAttributes {
+    bool exists = false;
+    bool isFolder = false;
+    std::uint64_t size = 0;       // bytes; 0 for folders
+    std::int64_t mtimeMillis = 0;  // last write, milliseconds since 1970-01-01 UTC
+};
+// Attributes of a file or folder, links followed; `exists` false when it cannot be read.
+FileAttributes fileAttributes(const std::string& path);
+
+struct FolderEntry {
+    std::string name;
+    bool isFolder = false;  // a link to a folder counts as a folder
+};
+// The entries of a folder in the order the system returns them, without "." and
+// "..". Nothing when the folder cannot be opened.
+std::optional<std::vector<FolderEntry>> listFolder(const std::string& path);
+
+// What tells one state of a file from another without reading it: a rewrite
+// changes the times or the size, a replacement the file's identity.
+struct FileVersion {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t mtimeNanos = 0;  // last write, since 1970-01-01 UTC
+    std::int64_t ctimeNanos = 0;  // last change of data or attributes
+    bool operator==(const FileVersion&) const = default;
+};
+// The version of a file (links followed); nothing when it cannot be read.
+std::optional<FileVersion> fileVersion(const std::string& path);
+
+// Removes an empty folder.
+bool removeFolder(const std::string& path);
+
+// One line of the system's mount table.
+struct MountEntry {
+    std::string device;      // "/dev/sda1", "server:/export", "tmpfs"
+    std::string mountPoint;  // "/", "/media/usb"
+    std::string fsType;      // "ext4", "vfat", "nfs", "iso9660"
+};
+// Every mounted file system (read from /proc/self/mounts on Linux).
+std::vector<MountEntry> listMounts();
 
 }  // namespace qk::platform

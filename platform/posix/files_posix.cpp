@@ -1,8 +1,11 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -157,6 +160,108 @@ bool appendToFile(const std::string& path, std::string_view bytes) {
     }
     ::close(fd);
     return ok;
+}
+
+std::string currentFolder() {
+    char buffer[PATH_MAX];
+    if (::getcwd(buffer, sizeof buffer) == nullptr) return {};
+    return buffer;
+}
+
+std::optional<std::string> realPath(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return std::nullopt;
+    std::string out = resolved;
+    std::free(resolved);
+    return out;
+}
+
+std::optional<std::string> symlinkTarget(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return std::nullopt;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) return std::nullopt;
+    target.resize(static_cast<size_t>(n));
+    return target;
+}
+
+FileAttributes fileAttributes(const std::string& path) {
+    FileAttributes a;
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return a;
+    a.exists = true;
+    a.isFolder = S_ISDIR(st.st_mode);
+    a.size = a.isFolder ? 0 : static_cast<std::uint64_t>(st.st_size);
+    a.mtimeMillis = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    return a;
+}
+
+std::optional<std::vector<FolderEntry>> listFolder(const std::string& path) {
+    DIR* dir = ::opendir(path.empty() ? "" : path.c_str());
+    if (dir == nullptr) return std::nullopt;
+    std::vector<FolderEntry> entries;
+    const std::string prefix = (!path.empty() && path.back() == '/') ? path : path + "/";
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        bool folder = e->d_type == DT_DIR;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            folder = ::stat((prefix + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        entries.push_back({name, folder});
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+std::optional<FileVersion> fileVersion(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+    FileVersion v;
+    v.device = static_cast<std::uint64_t>(st.st_dev);
+    v.inode = static_cast<std::uint64_t>(st.st_ino);
+    v.size = static_cast<std::int64_t>(st.st_size);
+    v.mtimeNanos = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    v.ctimeNanos = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return v;
+}
+
+bool removeFolder(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
+namespace {
+// The mount table writes blanks, tabs, new lines and backslashes as \ooo.
+std::string unescapeMountField(const std::string& field) {
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const char a = field[i + 1], b = field[i + 2], c = field[i + 3];
+            if (a >= '0' && a <= '3' && b >= '0' && b <= '7' && c >= '0' && c <= '7') {
+                out += static_cast<char>((a - '0') * 64 + (b - '0') * 8 + (c - '0'));
+                i += 3;
+                continue;
+            }
+        }
+        out += field[i];
+    }
+    return out;
+}
+}  // namespace
+
+std::vector<MountEntry> listMounts() {
+    std::vector<MountEntry> mounts;
+    FILE* table = std::fopen("/proc/self/mounts", "re");
+    if (table == nullptr) return mounts;
+    char line[4096];
+    while (std::fgets(line, sizeof line, table) != nullptr) {
+        char device[1024], point[1024], type[256];
+        if (std::sscanf(line, "%1023s %1023s %255s", device, point, type) != 3) continue;
+        mounts.push_back({unescapeMountField(device), unescapeMountField(point), type});
+    }
+    std::fclose(table);
+    return mounts;
 }
 
 }  // namespace qk::platform

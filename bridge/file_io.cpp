@@ -1,0 +1,81 @@
+#include "bridge/file_io.h"
+
+#include <algorithm>
+
+#include "bridge/paths.h"
+#include "platform/files.h"
+
+namespace qk::bridge {
+
+namespace {
+// Offsets and counts are 32-bit in the page's decoder; 2 GiB and more is refused
+// as a size problem instead of being cut or wrapped.
+constexpr std::int64_t kMaxTextFileBytes = 0x7FFFFFFF;
+}  // namespace
+
+bool readFileBytes(const std::string& path, std::unique_ptr<char[]>& data, std::size_t& size, std::string& error) {
+    auto file = platform::ReadableFile::open(path);
+    if (!file) {
+        error = "read failed (cannot open)";
+        return false;
+    }
+    const std::int64_t length = file->size();
+    if (length < 0 || length > kMaxTextFileBytes) {
+        error = "read failed (size)";
+        return false;
+    }
+    const auto want = static_cast<std::size_t>(length);
+    data = std::make_unique_for_overwrite<char[]>(want);
+    std::size_t done = 0;
+    while (done < want) {
+        const std::int64_t got = file->read(data.get() + done, std::min(kMaxIoRequestBytes, want - done));
+        if (got <= 0) break;  // a short read keeps what arrived
+        done += static_cast<std::size_t>(got);
+    }
+    size = done;
+    return true;
+}
+
+bool readTextFile(const std::string& path, DecodedText& text, std::string& error) {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+    if (!readFileBytes(path, data, size, error)) return false;
+    const bool bom = size >= 3 && std::string_view(data.get(), 3) == "\xEF\xBB\xBF";
+    text = DecodedText::decode(std::move(data), size, bom ? 3 : 0);
+    return true;
+}
+
+bool writeFileAtomic(const std::string& path, std::string_view bytes, std::string& error) {
+    const auto temp = platform::createUniqueFile(folderOf(path), "qkw");
+    if (!temp) {
+        error = "write failed (temp)";
+        return false;
+    }
+    auto fail = [&](const char* message) {
+        platform::removeFile(*temp);
+        error = message;
+        return false;
+    };
+    {
+        auto file = platform::WritableFile::create(*temp);
+        if (!file) return fail("write failed (open temp)");
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const std::size_t chunk = std::min(kMaxIoRequestBytes, bytes.size() - done);
+            const std::int64_t wrote = file->write(bytes.data() + done, chunk);
+            if (wrote <= 0) {
+                file.reset();
+                return fail("write failed");
+            }
+            done += static_cast<std::size_t>(wrote);
+        }
+        if (!file->flush()) {
+            file.reset();
+            return fail("write failed");
+        }
+    }
+    if (!platform::replaceFile(*temp, path)) return fail("write failed (replace)");
+    return true;
+}
+
+}  // namespace qk::bridge

@@ -1,0 +1,43 @@
+// The built deliverable as the host loads it: by DllGetClassObject only, with no
+// windowing backend in this build.
+#include <gtest/gtest.h>
+
+#include "host/host_session.h"
+#include "tests/support/karaoke_log.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+TEST(KaraokeDeliverable, LoadsDeclaresItsButtonsAndReleasesCleanly) {
+    qktest::KaraokeLogCapture log;
+    qktest::TempDir home;
+    qkhost::HostSession session({home.path(), "", 48000, 1920, 1080});
+    std::string error;
+    qkhost::LoadedPlugin* loaded = session.load(std::string(QK_PLUGIN_DIR) + "/QuorvaleKaraoke.so", &error);
+    ASSERT_NE(loaded, nullptr) << error;
+    ASSERT_EQ(loaded->kind, qkhost::PluginKind::StartStop);
+
+    const auto params = session.host().declaredParameters();
+    ASSERT_EQ(params.size(), 4u);
+    const char* shortNames[] = {"PlayNext", "BGMusic", "BGSkip", "Audience"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(params[static_cast<size_t>(i)].id, i + 1);
+        EXPECT_EQ(params[static_cast<size_t>(i)].kind, 0);
+        EXPECT_EQ(params[static_cast<size_t>(i)].shortName, shortNames[i]);
+    }
+
+    // No window in this build: the interface is declined and the buttons do no harm.
+    vdj::PluginInterface record{};
+    EXPECT_EQ(loaded->startStop()->OnGetUserInterface(&record), vdj::kNotImplemented);
+    EXPECT_EQ(loaded->startStop()->OnStart(), vdj::kOk);
+    EXPECT_EQ(loaded->startStop()->OnParameter(1), vdj::kOk);
+    EXPECT_EQ(loaded->startStop()->OnStop(), vdj::kOk);
+
+    session.release(*loaded);
+    EXPECT_EQ(session.host().commands(), std::vector<std::string>{"video off"});
+    EXPECT_TRUE(log.hasLine("===== OnLoad (QuorvaleKaraoke W1b) =====")) << log.text();
+    EXPECT_TRUE(log.hasLine("  no window - declining custom interface (E_NOTIMPL)"));
+    EXPECT_TRUE(log.hasLine("Release"));
+}
+
+}  // namespace

@@ -1,0 +1,218 @@
+// Doubles of the UI seams: a UI loop the test pumps, windows whose posted
+// records wait until the test delivers them, and a web view that records every
+// script it is asked to run.
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/ui_loop.h"
+#include "platform/web_view.h"
+#include "platform/window.h"
+
+namespace qktest {
+
+class FakeWebView final : public qk::platform::WebView, public std::enable_shared_from_this<FakeWebView> {
+public:
+    void close() override { closed = true; }
+    void configure(const qk::platform::WebViewSettings& s, std::shared_ptr<qk::platform::WebViewEvents> e) override {
+        settings = s;
+        events = std::move(e);
+    }
+    void executeScript(const std::string& script) override {
+        std::lock_guard lock(mutex_);
+        scripts_.push_back(script);
+    }
+    void executeScript(const std::string& script, std::function<void(std::optional<std::string>)> done) override {
+        executeScript(script);
+        if (done) done(std::string("{}"));
+    }
+    void navigate(const std::string& url) override { navigations.push_back(url); }
+    void navigateToString(const std::string& html) override { navigations.push_back("html:" + html); }
+    void fitToWindow() override {}
+
+    // The page posting a message (UI thread).
+    void postFromPage(std::string_view json) {
+        if (events) events->onWebMessage(shared_from_this(), json);
+    }
+    std::vector<std::string> scripts() const {
+        std::lock_guard lock(mutex_);
+        return scripts_;
+    }
+
+    bool closed = false;
+    qk::platform::WebViewSettings settings;
+    std::shared_ptr<qk::platform::WebViewEvents> events;
+    std::vector<std::string> navigations;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> scripts_;
+};
+
+// Posted records wait here until the test pumps them to the window's events.
+class FakePostTarget final : public qk::platform::PostTarget {
+public:
+    bool post(int message, std::unique_ptr<qk::platform::PostedRecord> record) override {
+        std::lock_guard lock(mutex_);
+        if (closed_) return false;
+        queue_.emplace_back(message, std::move(record));
+        return true;
+    }
+    using Entry = std::pair<int, std::unique_ptr<qk::platform::PostedRecord>>;
+    std::deque<Entry> takeAll() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(queue_, {});
+    }
+    std::vector<std::unique_ptr<qk::platform::PostedRecord>> take(int message) {
+        std::lock_guard lock(mutex_);
+        std::vector<std::unique_ptr<qk::platform::PostedRecord>> out;
+        for (auto it = queue_.begin(); it != queue_.end();) {
+            if (it->first == message) {
+                out.push_back(std::move(it->second));
+                it = queue_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        return out;
+    }
+    std::size_t pending() const {
+        std::lock_guard lock(mutex_);
+        return queue_.size();
+    }
+    void close() {
+        std::deque<Entry> dropped;
+        {
+            std::lock_guard lock(mutex_);
+            closed_ = true;
+            dropped.swap(queue_);
+        }
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::deque<Entry> queue_;
+    bool closed_ = false;
+};
+
+struct FakeUi;
+
+class FakeWindow final : public qk::platform::Window {
+public:
+    explicit FakeWindow(FakeUi& ui) : ui_(ui) {}
+    ~FakeWindow() override;
+    void* nativeHandle() const override { return const_cast<FakeWindow*>(this); }
+    void setEvents(qk::platform::WindowEvents* e) override { events = e; }
+    void show(bool max) override {
+        visible = true;
+        shownMaximised = max;
+        ++showCount;
+    }
+    void hide() override { visible = false; }
+    bool isVisible() const override { return visible; }
+    bool isEmbedded() const override { return false; }
+    bool isForeground() const override { return foreground; }
+    void bringToForeground() override { foreground = true; }
+    std::shared_ptr<qk::platform::PostTarget> postTarget() override { return target; }
+    std::vector<std::unique_ptr<qk::platform::PostedRecord>> drainPosted(int message) override {
+        return target->take(message);
+    }
+    // Delivers what was posted, as the UI loop would.
+    void deliverPosted() {
+        for (auto& [message, record] : target->takeAll())
+            if (events != nullptr) events->onPosted(message, std::move(record));
+    }
+
+    qk::platform::WindowEvents* events = nullptr;
+    bool visible = false, foreground = false, shownMaximised = false;
+    int showCount = 0;
+    std::shared_ptr<FakePostTarget> target = std::make_shared<FakePostTarget>();
+
+private:
+    FakeUi& ui_;
+};
+
+// Shared by the loop and the test, so the test keeps its view after Release.
+struct FakeUi {
+    bool refuseWindows = false;
+    std::string engineVersion = "fake 1.0";
+    std::vector<std::function<void()>> completions;  // engine work waiting for the loop
+    FakeWindow* window = nullptr;                    // the live window, if any
+    int windowsCreated = 0;
+    std::shared_ptr<FakeWebView> webView;            // the last web view made
+    std::shared_ptr<FakePostTarget> lastTarget;      // survives the window
+
+    // One turn of the loop: engine completions, then posted records.
+    void pump() {
+        auto now = std::exchange(completions, {});
+        for (auto& c : now) c();
+        if (window != nullptr) window->deliverPosted();
+    }
+    // Pumps until the condition holds or ten seconds pass.
+    template <class Condition>
+    bool pumpUntil(Condition done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (;;) {
+            pump();
+            if (done()) return true;
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+};
+
+inline FakeWindow::~FakeWindow() {
+    target->close();
+    if (ui_.window == this) ui_.window = nullptr;
+}
+
+// Pending completions live in FakeUi itself, so they point at it plainly.
+class FakeEnvironment final : public qk::platform::WebViewEnvironment {
+public:
+    explicit FakeEnvironment(FakeUi* ui) : ui_(ui) {}
+    void createWebView(qk::platform::Window&, WebViewDone done) override {
+        ui_->completions.push_back([ui = ui_, done = std::move(done)] {
+            ui->webView = std::make_shared<FakeWebView>();
+            done(0, ui->webView);
+        });
+    }
+
+private:
+    FakeUi* ui_;
+};
+
+class FakeUiLoop final : public qk::platform::UiLoop {
+public:
+    explicit FakeUiLoop(std::shared_ptr<FakeUi> ui) : ui_(std::move(ui)) {}
+    std::unique_ptr<qk::platform::Window> createWindow(const qk::platform::WindowOptions&,
+                                                       unsigned long* error) override {
+        if (ui_->refuseWindows) {
+            *error = 1400;
+            return nullptr;
+        }
+        auto w = std::make_unique<FakeWindow>(*ui_);
+        ui_->window = w.get();
+        ui_->lastTarget = w->target;
+        ++ui_->windowsCreated;
+        return w;
+    }
+    std::string webEngineVersion() override { return ui_->engineVersion; }
+    long createWebViewEnvironment(const std::string&, EnvironmentDone done) override {
+        ui_->completions.push_back([ui = ui_.get(), done = std::move(done)] {
+            done(0, std::make_shared<FakeEnvironment>(ui));
+        });
+        return 0;
+    }
+
+private:
+    std::shared_ptr<FakeUi> ui_;
+};
+
+}  // namespace qktest
