@@ -30,12 +30,13 @@ void refreshList(platform::Gpu& gpu, std::vector<GpuTexture>& textures, const st
 
 }  // namespace
 
-void RenderTextures::refreshPictures(platform::Gpu& gpu, OverlayState& state) {
+bool RenderTextures::refreshPictures(platform::Gpu& gpu, OverlayState& state) {
     if (state.assetsDirty.exchange(false)) {
         drop(gpu, bgTexture);
         drop(gpu, logoTexture);
     }
-    if (state.slidesDirty.exchange(false)) releaseList(gpu, slideTextures);
+    const bool slidesChanged = state.slidesDirty.exchange(false);
+    if (slidesChanged) releaseList(gpu, slideTextures);
     if (state.gfxDirty.exchange(false)) releaseList(gpu, danceTextures);
 
     std::lock_guard lock(state.imageMutex);
@@ -43,6 +44,7 @@ void RenderTextures::refreshPictures(platform::Gpu& gpu, OverlayState& state) {
     makeIfMissing(gpu, logoTexture, state.logoImage);
     refreshList(gpu, slideTextures, state.slideImages);
     refreshList(gpu, danceTextures, state.danceImages);
+    return slidesChanged;
 }
 
 void RenderTextures::releaseAll(platform::Gpu& gpu) {

@@ -23,8 +23,8 @@ struct RenderTextures {
 
     // Takes the picture flags and makes every missing picture texture from the
     // images the poller decoded; slots whose image is not valid stay empty and
-    // are tried again on the next call.
-    void refreshPictures(platform::Gpu& gpu, OverlayState& state);
+    // are tried again on the next call. True when the slide list changed.
+    bool refreshPictures(platform::Gpu& gpu, OverlayState& state);
 
     // Releases every texture, for a device that goes away; the decoded images
     // stay, so the textures are made again for the next device.
