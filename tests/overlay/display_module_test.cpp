@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 #include "host/host_session.h"
 #include "host/render_engine.h"
+#include "tests/overlay/picture_fixtures.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -49,13 +51,14 @@ private:
 // Loads the module into a session of the given size, writes the document, and
 // captures one frame a second after the start.
 std::string renderOnce(const qktest::TempDir& home, const qktest::TempDir& frames, const std::string& audience,
-                       int width, int height) {
+                       int width, int height, const std::vector<std::pair<std::string, std::string>>& files = {}) {
     qkhost::HostSession session({home.path(), "", 48000, width, height});
     std::string error;
     qkhost::LoadedPlugin* plugin = session.load(std::string(QK_PLUGIN_DIR) + "/QuorvaleOverlay.so", &error);
     EXPECT_NE(plugin, nullptr) << error;
     if (plugin == nullptr) return "";
     // The data folder exists once the plug-in has loaded.
+    for (const auto& [name, bytes] : files) qktest::writeFile(home.path() + "/QuorvaleKaraoke/" + name, bytes);
     qktest::writeFile(home.path() + "/QuorvaleKaraoke/audience.json", audience);
     qkhost::RenderOptions options;
     options.width = width;
@@ -124,6 +127,43 @@ TEST(DisplayModule, IdleScreenWithListAndQrCode) {
     EXPECT_GT(f.count(320, 15, 960, 50, {0xff, 0x7a, 0x1a}, 30), 100);
     // The rule under the heading, accent at 0.85.
     EXPECT_GT(f.count(346, 60, 900, 130, {0xf2, 0x72, 0x1c}, 25), 200);
+}
+
+// The pictures in docs/: run with QK_SCREENSHOT_DIR set to write them there.
+TEST(DisplayModule, ScreenshotsAt1080p) {
+    const char* dir = std::getenv("QK_SCREENSHOT_DIR");
+    if (dir == nullptr) GTEST_SKIP() << "QK_SCREENSHOT_DIR not set";
+    const std::string rotation = R"("rotation":[{"singer":"Alice","title":"Dancing Queen","wait":"now"},
+        {"singer":"Bob","title":"Bohemian Rhapsody","wait":"~4 min"},{"singer":"Chen","isNew":true,"needsSong":true,
+        "wait":"~9 min"},{"singer":"Dana","title":"Valerie","wait":"~13 min"},{"singer":"","wait":"~17 min"}])";
+    {
+        qktest::TempDir home, frames;
+        const std::string logo = qktest::pictureDataText("png", 300, 120, 0xFF7A1AFF);
+        const std::string gfx = qktest::pictureDataText("png", 160, 160, 0x5DD39EFF);
+        const std::string png = renderOnce(
+            home, frames,
+            R"({"renderer":"pipeline","visible":true,"isPlaying":false,"venue":"The Quorvale Arms",
+            "subtitle":"Sign up at the booth","message":"Two-for-one until ten!","firstEmoji":"⭐",)" + rotation +
+                R"(,"qr":{"url":"https://example.org/request","label":"Scan to sign up"},
+            "dance":{"cta":"Everybody on the floor!","title":"September","artist":"Earth, Wind & Fire",
+                     "anims":["pulse"],"gfxVer":1},
+            "appearance":{"enabled":true,"color":"#1b1f2a","assetsVer":1,"logoWidth":20}})",
+            1920, 1080,
+            {{"audience-assets.json", R"({"logo":")" + logo + R"("})"},
+             {"dance-graphics.json", R"([{"data":")" + gfx + R"("}])"}});
+        ASSERT_FALSE(png.empty());
+        qktest::writeFile(std::string(dir) + "/idle-screen.png", qktest::readFile(png));
+    }
+    {
+        qktest::TempDir home, frames;
+        const std::string png = renderOnce(home, frames, R"({"renderer":"pipeline","visible":true,"isPlaying":true,
+            "message":"Welcome to karaoke night!","venue":"The Quorvale Arms","firstEmoji":"⭐",
+            "current":{"singer":"Alice","title":"Dancing Queen"},
+            "next":[{"singer":"Bob","wait":"~4 min"},{"singer":"Chen","isNew":true,"needsSong":true}]})",
+                                           1920, 1080);
+        ASSERT_FALSE(png.empty());
+        qktest::writeFile(std::string(dir) + "/ticker.png", qktest::readFile(png));
+    }
 }
 
 }  // namespace
