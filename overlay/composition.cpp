@@ -72,7 +72,9 @@ DanceSlot danceSlot(double t, double secs, std::size_t imageCount, const std::ve
     return d;
 }
 
-float danceFade(float phase) { return std::min({phase / 0.12f, (1 - phase) / 0.12f, 1.0f}); }
+float danceFade(float phase) {
+    return std::min({phase / 0.12f, (1 - phase) / 0.12f, 1.0f});
+}
 
 DancePlacement placeDance(std::string_view animation, float p, float r, float G, float A, float W, float H) {
     const float s = H / 1080;

@@ -138,8 +138,8 @@ void FrameComposer::drawIdleLayers(Frame& f, OverlayState&, float v) {
             if (!tex.usable() || tex.width < 1 || tex.height < 1) return;
             const float bw = 0.333f * W - 48 * s;
             const float k = std::min(boxH / tex.height, bw / tex.width);
-            f.texture(tex, (bw - tex.width * k) / 2 + 24 * s, (boxH - tex.height * k) / 2 + slidesTop,
-                      tex.width * k, tex.height * k, o);
+            f.texture(tex, (bw - tex.width * k) / 2 + 24 * s, (boxH - tex.height * k) / 2 + slidesTop, tex.width * k,
+                      tex.height * k, o);
         };
         drawSlide(step.index, (1 - step.fade) * v);
         if (step.fade > 0) drawSlide(step.next, step.fade * v);
@@ -160,8 +160,10 @@ void FrameComposer::drawIdleLayers(Frame& f, OverlayState&, float v) {
     }
     if (tx.danceTextures.empty() || dance.anims.empty()) return;
     const DanceSlot d = danceSlot(f.t, dance.gfxSecs, tx.danceTextures.size(), dance.anims);
-    if (!dance.gfxOff) lastGfxSlot_ = d.slot;
-    else if (d.slot != lastGfxSlot_) return;
+    if (!dance.gfxOff)
+        lastGfxSlot_ = d.slot;
+    else if (d.slot != lastGfxSlot_)
+        return;
     const GpuTexture& tex = tx.danceTextures[d.image];
     if (!tex.usable() || tex.width < 1 || tex.height < 1) return;
     const float G = dance.gfxSize * H / 100;

@@ -1,9 +1,8 @@
 #include "overlay/idle_screen.h"
 
-#include <qrcodegen/qrcodegen.hpp>
-
 #include <algorithm>
 #include <cmath>
+#include <qrcodegen/qrcodegen.hpp>
 #include <stdexcept>
 
 #include "overlay/composition.h"
@@ -15,15 +14,25 @@ using platform::Canvas;
 using platform::TextLayout;
 using platform::TextStyle;
 
-Color withAlpha(Color c, float a) { return {c.r, c.g, c.b, a}; }
+Color withAlpha(Color c, float a) {
+    return {c.r, c.g, c.b, a};
+}
 
 // One idle picture being drawn: the geometry, the colours and the column's
 // running top.
 class IdleDrawer {
 public:
     IdleDrawer(Canvas& canvas, platform::TextEngine& text, const AudienceDocument& doc, float W, float H)
-        : canvas_(canvas), text_(text), doc_(doc), look_(doc.appearance), W_(W), H_(H), s_(H / 1080),
-          colX_(0.333f * W + 56 * s_), colW_(0.667f * W - 112 * s_), y_(42 * s_) {}
+        : canvas_(canvas),
+          text_(text),
+          doc_(doc),
+          look_(doc.appearance),
+          W_(W),
+          H_(H),
+          s_(H / 1080),
+          colX_(0.333f * W + 56 * s_),
+          colW_(0.667f * W - 112 * s_),
+          y_(42 * s_) {}
 
     void draw(IdleLayout& out) {
         out.slidesBottom = H_ - 16 * s_;
@@ -196,8 +205,7 @@ private:
         const int n = code->getSize();
         if (n <= 0) return;
         const float side = qrSide(q.size, H_);
-        const auto caption =
-            q.label.empty() ? nullptr : layout(q.label, std::max(0.13f * side, 14 * s_), 700);
+        const auto caption = q.label.empty() ? nullptr : layout(q.label, std::max(0.13f * side, 14 * s_), 700);
         const float lab = caption ? 8 * s_ + caption->height() : 0;
         const QrBox b = placeQr(q, W_, H_, lab);
         canvas_.fillRoundedRect(b.x, b.y, b.box, b.box, 10 * s_, kWhite);

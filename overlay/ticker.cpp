@@ -35,8 +35,10 @@ std::vector<TickerSegment> tickerSegments(const AudienceDocument& doc, float s) 
             if (i == 0) add("UP NEXT: ", big, 900, look.accent);
             firstMark(e.isNew);
             add(e.singer, big, 700, look.text);
-            if (e.needsSong) add(" \u2014 Song Selection Needed", small, 600, look.accent);
-            else if (!e.wait.empty()) add(" " + e.wait, small, 600, look.dim);
+            if (e.needsSong)
+                add(" \u2014 Song Selection Needed", small, 600, look.accent);
+            else if (!e.wait.empty())
+                add(" " + e.wait, small, 600, look.dim);
             separator();
         }
     }
@@ -68,9 +70,8 @@ platform::CanvasPicture renderTicker(platform::TextEngine& text, const std::vect
     if (!layout) return {};
     *measuredW = std::max(8, static_cast<std::int32_t>(std::ceil(layout->width())));
     *measuredH = std::max(8, static_cast<std::int32_t>(std::ceil(layout->height())) + static_cast<std::int32_t>(6 * s));
-    return text.render(*measuredW, *measuredH, [&](platform::Canvas& canvas) {
-        canvas.drawText(*layout, 0, 3 * s, kWhite);
-    });
+    return text.render(*measuredW, *measuredH,
+                       [&](platform::Canvas& canvas) { canvas.drawText(*layout, 0, 3 * s, kWhite); });
 }
 
 }  // namespace qk::overlay

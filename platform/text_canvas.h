@@ -74,8 +74,7 @@ public:
                                                       const std::vector<TextRun>& runs) = 0;
     // A transparent picture of width x height (each clamped to kMaxSide) that
     // draw paints; empty when either side is below 1, without calling draw.
-    virtual CanvasPicture render(std::int32_t width, std::int32_t height,
-                                 const std::function<void(Canvas&)>& draw) = 0;
+    virtual CanvasPicture render(std::int32_t width, std::int32_t height, const std::function<void(Canvas&)>& draw) = 0;
 };
 
 }  // namespace qk::platform

@@ -114,10 +114,8 @@ BENCHMARK(steadyFrame)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void tickerRebuild(benchmark::State& st) {
     Display d(true);
-    for (auto _ : st)
-        d.composer.rebuildTicker(*d.gpu, *d.text, d.snapshot->doc, d.textures, d.log, kH);
-    st.SetLabel(std::to_string(d.textures.tickerTexture.width) + "x" +
-                std::to_string(d.textures.tickerTexture.height));
+    for (auto _ : st) d.composer.rebuildTicker(*d.gpu, *d.text, d.snapshot->doc, d.textures, d.log, kH);
+    st.SetLabel(std::to_string(d.textures.tickerTexture.width) + "x" + std::to_string(d.textures.tickerTexture.height));
 }
 BENCHMARK(tickerRebuild)->Unit(benchmark::kMillisecond);
 
@@ -132,9 +130,8 @@ void idlePicture(benchmark::State& st) {
     Display d(false);
     IdleLayout layout;
     for (auto _ : st) {
-        auto picture = d.text->render(1920, 1080, [&](qk::platform::Canvas& c) {
-            drawIdleLayer(c, *d.text, d.snapshot->doc, kW, kH, layout);
-        });
+        auto picture = d.text->render(
+            1920, 1080, [&](qk::platform::Canvas& c) { drawIdleLayer(c, *d.text, d.snapshot->doc, kW, kH, layout); });
         benchmark::DoNotOptimize(picture.pixels.data());
     }
 }

@@ -1,6 +1,8 @@
 // The GPU seam on OpenGL 3.3 core, drawing with the context the host made
 // current on its render thread, into whatever framebuffer and viewport it bound.
 #define GL_GLEXT_PROTOTYPES
+#include "platform/opengl/gpu_opengl.h"
+
 #include <EGL/egl.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -8,7 +10,6 @@
 #include <string>
 
 #include "platform/gpu.h"
-#include "platform/opengl/gpu_opengl.h"
 
 namespace qk::platform {
 namespace {
@@ -148,8 +149,10 @@ public:
         glUseProgram(static_cast<GLuint>(saved_.program));
         glBindVertexArray(static_cast<GLuint>(saved_.vertexArray));
         glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(saved_.arrayBuffer));
-        if (saved_.blend) glEnable(GL_BLEND);
-        else glDisable(GL_BLEND);
+        if (saved_.blend)
+            glEnable(GL_BLEND);
+        else
+            glDisable(GL_BLEND);
         glBlendFuncSeparate(static_cast<GLenum>(saved_.blendSrcRgb), static_cast<GLenum>(saved_.blendDstRgb),
                             static_cast<GLenum>(saved_.blendSrcAlpha), static_cast<GLenum>(saved_.blendDstAlpha));
         glBlendEquationSeparate(static_cast<GLenum>(saved_.blendEquationRgb),
@@ -232,9 +235,7 @@ public:
 private:
     bool contextCurrent() const { return context_ != EGL_NO_CONTEXT && eglGetCurrentContext() == context_; }
 
-    void forgetPipeline() {
-        solidProgram_ = texturedProgram_ = vertexArray_ = vertexBuffer_ = sampler_ = 0;
-    }
+    void forgetPipeline() { solidProgram_ = texturedProgram_ = vertexArray_ = vertexBuffer_ = sampler_ = 0; }
 
     bool fail(std::string* failure, const char* line) {
         if (line != nullptr) *failure = line;
@@ -285,10 +286,16 @@ private:
 
 }  // namespace
 
-ShaderSources defaultShaderSources() { return {kVertexSource, kSolidSource, kTexturedSource}; }
+ShaderSources defaultShaderSources() {
+    return {kVertexSource, kSolidSource, kTexturedSource};
+}
 
-std::unique_ptr<Gpu> createOpenGlGpu(ShaderSources sources) { return std::make_unique<OpenGlGpu>(sources); }
+std::unique_ptr<Gpu> createOpenGlGpu(ShaderSources sources) {
+    return std::make_unique<OpenGlGpu>(sources);
+}
 
-std::unique_ptr<Gpu> Gpu::create() { return createOpenGlGpu(defaultShaderSources()); }
+std::unique_ptr<Gpu> Gpu::create() {
+    return createOpenGlGpu(defaultShaderSources());
+}
 
 }  // namespace qk::platform

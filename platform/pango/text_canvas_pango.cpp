@@ -21,12 +21,17 @@ struct Deleter {
         if (p) Free(p);
     }
 };
-using FontDescription = std::unique_ptr<PangoFontDescription, Deleter<PangoFontDescription, pango_font_description_free>>;
+using FontDescription =
+    std::unique_ptr<PangoFontDescription, Deleter<PangoFontDescription, pango_font_description_free>>;
 using AttrList = std::unique_ptr<PangoAttrList, Deleter<PangoAttrList, pango_attr_list_unref>>;
 
-PangoWeight toPangoWeight(int weight) { return static_cast<PangoWeight>(std::clamp(weight, 100, 1000)); }
+PangoWeight toPangoWeight(int weight) {
+    return static_cast<PangoWeight>(std::clamp(weight, 100, 1000));
+}
 
-guint16 channel(float v) { return static_cast<guint16>(std::clamp(v, 0.0f, 1.0f) * 65535.0f + 0.5f); }
+guint16 channel(float v) {
+    return static_cast<guint16>(std::clamp(v, 0.0f, 1.0f) * 65535.0f + 0.5f);
+}
 
 FontDescription makeFont(float size, int weight) {
     FontDescription font(pango_font_description_new());
@@ -191,6 +196,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TextEngine> TextEngine::create() { return std::make_unique<PangoTextEngine>(); }
+std::unique_ptr<TextEngine> TextEngine::create() {
+    return std::make_unique<PangoTextEngine>();
+}
 
 }  // namespace qk::platform

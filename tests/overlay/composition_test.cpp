@@ -79,8 +79,8 @@ TEST(Slides, HoldThenCrossfadeAndOneSlideNeverFades) {
         float fade;
     };
     // Two slides, secs 8, started at t = 100.
-    const Case cases[] = {{100, 0, 1, 0},    {108, 0, 1, 0},  {108.4, 0, 1, 0.5f}, {108.8, 1, 0, 0},
-                          {116.8, 1, 0, 0},  {117.2, 1, 0, 0.5f}, {117.6, 0, 1, 0}};
+    const Case cases[] = {{100, 0, 1, 0},   {108, 0, 1, 0},      {108.4, 0, 1, 0.5f}, {108.8, 1, 0, 0},
+                          {116.8, 1, 0, 0}, {117.2, 1, 0, 0.5f}, {117.6, 0, 1, 0}};
     for (const Case& c : cases) {
         const SlideStep s = stepSlides(clock, 2, 8, c.t);
         EXPECT_EQ(s.index, c.index) << c.t;
@@ -129,8 +129,10 @@ TEST(Dance, EveryAnimationPlacesByItsFormula) {
     const Case cases[] = {
         {"bounce", 0.5f, {r * (W - G * A - 120) + 60, 0.78f * H - G, G * A, G}, 1},
         {"bounce", 0.125f, {r * (W - G * A - 120) + 60, 0.78f * H - G - 0.16f * H, G * A, G}, 1},
-        {"zoom", 0.5f, {(0.5f * r + 0.25f) * W - 1.35f * G * A / 2, 0.42f * H - 1.35f * G / 2, 1.35f * G * A,
-                        1.35f * G}, 1},
+        {"zoom",
+         0.5f,
+         {(0.5f * r + 0.25f) * W - 1.35f * G * A / 2, 0.42f * H - 1.35f * G / 2, 1.35f * G * A, 1.35f * G},
+         1},
         {"zoom", 0.02f, {}, 1},  // opacity 1 even at the start; its size is what grows
         {"float", 0.5f, {0.5f * (W + 2 * G * A) - G * A, (0.45f * r + 0.15f) * H, G * A, G}, 1},
         {"drift", 0.5f, {(0.5f * r + 0.2f) * W - G * A / 2, 0.35f * H, G * A, G}, 1},

@@ -14,7 +14,9 @@ namespace {
 
 using namespace qk::overlay;
 
-AudienceDocument readDoc(const char* json) { return AudienceDocument::read(qk::Json::parse(json)); }
+AudienceDocument readDoc(const char* json) {
+    return AudienceDocument::read(qk::Json::parse(json));
+}
 
 std::vector<std::string> texts(const std::vector<TickerSegment>& line) {
     std::vector<std::string> out;
@@ -41,18 +43,17 @@ TEST(TickerLine, SegmentsForTheDocument) {
          {"\U0001F3A4 NOW: ", "Ann", kSep, "Bob", " ~5 min", kSep}},
         {R"({"next":[{"singer":"Cy","needsSong":true,"wait":"soon"}]})",
          {"UP NEXT: ", "Cy", " \u2014 Song Selection Needed", kSep}},
-        {R"({"venue":"Bar","firstEmoji":"*","appearance":{"tickVenue":false}})",
-         {"* = first song of the night", kSep}},
+        {R"({"venue":"Bar","firstEmoji":"*","appearance":{"tickVenue":false}})", {"* = first song of the night", kSep}},
         {R"({"current":"Ann","next":{"singer":"Bob"}})", {"\U0001F3A4 KARAOKE", kSep}},
     };
     for (const Case& c : cases) EXPECT_EQ(texts(tickerSegments(readDoc(c.json), 1)), c.line) << c.json;
 }
 
 TEST(TickerLine, SizesWeightsAndColours) {
-    const auto line = tickerSegments(
-        readDoc(R"({"message":"Hi","messageColor":"#102030","next":[{"singer":"Bob","needsSong":true}],
+    const auto line =
+        tickerSegments(readDoc(R"({"message":"Hi","messageColor":"#102030","next":[{"singer":"Bob","needsSong":true}],
                     "appearance":{"accent":"#00ff00","text":"#0000ff"}})"),
-        0.5f);
+                       0.5f);
     ASSERT_EQ(line.size(), 6u);
     EXPECT_EQ(line[0], (TickerSegment{"Hi", 17, 900, parseHexColor("#102030", kBlack)}));
     EXPECT_EQ(line[1], (TickerSegment{kSep, 17, 700, parseHexColor("#00ff00", kBlack)}));
@@ -185,8 +186,10 @@ TEST(IdleScreen, QrCodeIsDrawnAsModulesInAWhiteBox) {
     const qktest::DrawnItem* box = nullptr;
     int dark = 0;
     for (const auto& d : f.record->drawn) {
-        if (d.rounded) box = &d;
-        else if (box && d.text.empty() && d.color == kBlack) ++dark;
+        if (d.rounded)
+            box = &d;
+        else if (box && d.text.empty() && d.color == kBlack)
+            ++dark;
     }
     ASSERT_NE(box, nullptr);
     EXPECT_FLOAT_EQ(box->x, 28);

@@ -129,6 +129,17 @@ TEST(DisplayModule, IdleScreenWithListAndQrCode) {
     EXPECT_GT(f.count(346, 60, 900, 130, {0xf2, 0x72, 0x1c}, 25), 200);
 }
 
+TEST(DisplayModule, HiddenOverlayLeavesTheHostsPictureAlone) {
+    qktest::TempDir home, frames;
+    const std::string png = renderOnce(home, frames, R"({"renderer":"pipeline","visible":false,
+        "appearance":{"enabled":true,"color":"#203040"}})",
+                                       640, 360);
+    ASSERT_FALSE(png.empty());
+    Frame f(png);
+    ASSERT_TRUE(f.ok());
+    EXPECT_EQ(f.count(0, 0, 640, 360, {0x20, 0x30, 0x40}, 2), 0);
+}
+
 // The pictures in docs/: run with QK_SCREENSHOT_DIR set to write them there.
 TEST(DisplayModule, ScreenshotsAt1080p) {
     const char* dir = std::getenv("QK_SCREENSHOT_DIR");
@@ -140,17 +151,18 @@ TEST(DisplayModule, ScreenshotsAt1080p) {
         qktest::TempDir home, frames;
         const std::string logo = qktest::pictureDataText("png", 300, 120, 0xFF7A1AFF);
         const std::string gfx = qktest::pictureDataText("png", 160, 160, 0x5DD39EFF);
-        const std::string png = renderOnce(
-            home, frames,
-            R"({"renderer":"pipeline","visible":true,"isPlaying":false,"venue":"The Quorvale Arms",
-            "subtitle":"Sign up at the booth","message":"Two-for-one until ten!","firstEmoji":"⭐",)" + rotation +
-                R"(,"qr":{"url":"https://example.org/request","label":"Scan to sign up"},
+        const std::string png =
+            renderOnce(home, frames,
+                       R"({"renderer":"pipeline","visible":true,"isPlaying":false,"venue":"The Quorvale Arms",
+            "subtitle":"Sign up at the booth","message":"Two-for-one until ten!","firstEmoji":"⭐",)" +
+                           rotation +
+                           R"(,"qr":{"url":"https://example.org/request","label":"Scan to sign up"},
             "dance":{"cta":"Everybody on the floor!","title":"September","artist":"Earth, Wind & Fire",
                      "anims":["pulse"],"gfxVer":1},
             "appearance":{"enabled":true,"color":"#1b1f2a","assetsVer":1,"logoWidth":20}})",
-            1920, 1080,
-            {{"audience-assets.json", R"({"logo":")" + logo + R"("})"},
-             {"dance-graphics.json", R"([{"data":")" + gfx + R"("}])"}});
+                       1920, 1080,
+                       {{"audience-assets.json", R"({"logo":")" + logo + R"("})"},
+                        {"dance-graphics.json", R"([{"data":")" + gfx + R"("}])"}});
         ASSERT_FALSE(png.empty());
         qktest::writeFile(std::string(dir) + "/idle-screen.png", qktest::readFile(png));
     }

@@ -80,9 +80,7 @@ public:
         *out = kind == qk::platform::kHostVideoEngine ? &device : nullptr;
         return *out ? vdj::kOk : vdj::kNotImplemented;
     }
-    vdj::Result VDJ_API GetTexture(vdj::VideoEngine, void**, vdj::Vertex**) override {
-        return vdj::kNotImplemented;
-    }
+    vdj::Result VDJ_API GetTexture(vdj::VideoEngine, void**, vdj::Vertex**) override { return vdj::kNotImplemented; }
 };
 
 }  // namespace qktest

@@ -76,7 +76,8 @@ public:
 
 private:
     struct Layout final : qk::platform::TextLayout {
-        Layout(std::string t, qk::platform::TextStyle s, float w, float h) : text(std::move(t)), style(s), w_(w), h_(h) {}
+        Layout(std::string t, qk::platform::TextStyle s, float w, float h)
+            : text(std::move(t)), style(s), w_(w), h_(h) {}
         float width() const override { return w_; }
         float height() const override { return h_; }
         std::string text;

@@ -2,6 +2,8 @@
 // exact colours, premultiplied blending, the host's state left as it was, and
 // shader failures reported with the compiler's text.
 #define GL_GLEXT_PROTOTYPES
+#include "platform/opengl/gpu_opengl.h"
+
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
@@ -10,7 +12,6 @@
 #include <thread>
 
 #include "host/render_engine.h"
-#include "platform/opengl/gpu_opengl.h"
 
 namespace {
 

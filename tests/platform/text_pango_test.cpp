@@ -36,8 +36,7 @@ TEST(PangoText, LayoutsMeasureAndCutWithAnEllipsis) {
     const auto tight = text->makeLayout("SPACED", TextStyle{20, 900});
     EXPECT_NEAR(spaced->width() - tight->width(), 6 * 5, 6) << "five pixels after each letter";
     const auto trailing = text->makeLayout("ab   ", TextStyle{20, 400});
-    EXPECT_GT(trailing->width(), text->makeLayout("ab", TextStyle{20, 400})->width() + 8)
-        << "trailing blanks count";
+    EXPECT_GT(trailing->width(), text->makeLayout("ab", TextStyle{20, 400})->width() + 8) << "trailing blanks count";
 }
 
 TEST(PangoText, EmojiKeepTheirColoursAndTextTakesTheBrush) {
@@ -67,8 +66,9 @@ TEST(PangoText, RunsCarryTheirOwnColour) {
     const std::string line = "RED BLUE";
     const auto layout = text->makeRunLayout(line, 40, {{0, 4, 40, 900, {1, 0, 0, 1}}, {4, 4, 40, 900, {0, 0, 1, 1}}});
     ASSERT_TRUE(layout);
-    const CanvasPicture p = text->render(static_cast<int>(layout->width()) + 2, 60,
-                                         [&](Canvas& c) { c.drawText(*layout, 0, 0, {1, 1, 1, 1}); });
+    const CanvasPicture p = text->render(static_cast<int>(layout->width()) + 2, 60, [&](Canvas& c) {
+        c.drawText(*layout, 0, 0, {1, 1, 1, 1});
+    });
     int red = 0, blue = 0;
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
