@@ -97,7 +97,7 @@ void FrameComposer::draw(platform::Gpu& gpu, platform::TextEngine& text, Overlay
     idleAlpha_ = fadeToward(idleAlpha_, playing ? 0.0f : 1.0f, dt);
 
     gpu.saveState();
-    if (textures.refreshPictures(gpu, state)) slides_.restart(t);
+    if (textures.refreshPictures(gpu, state, log)) slides_.restart(t);
     Frame f{gpu, doc, textures, W, H, H / 1080, t, dt};
     const float v = idleAlpha_ * masterAlpha_;
     if (v > kInvisible) drawIdleLayers(f, state, v);

@@ -151,6 +151,12 @@ TEST_F(OverlayPluginTest, DeviceCloseDropsEveryTextureAndTheNextFrameRemakesThem
     EXPECT_TRUE(overlay->textures().slideTextures.empty());
     EXPECT_NE(logText().find("OnDeviceClose"), std::string::npos);
 
+    gpu->refuseTextures = true;
+    overlay->OnDraw();
+    overlay->OnDraw();
+    EXPECT_EQ(countLines(logText(), "makeTextureFromBGRA FAIL 2x2"), 10) << "each attempt, each frame";
+    EXPECT_NE(logText().find("rebuildIdle: makeTextTexture failed 320x180"), std::string::npos);
+    gpu->refuseTextures = false;
     overlay->OnDraw();
     EXPECT_EQ(gpu->live.size(), 6u) << "made again from the pictures kept in memory";
     EXPECT_EQ(gpu->pipelineBuilds, 2);

@@ -27,6 +27,7 @@ struct GpuRecord {
     int pipelineReleases = 0;
     int saves = 0, restores = 0;
     std::string failNextBuild;  // the failure line of the next build; empty to succeed
+    bool refuseTextures = false;
     std::uint64_t pixelSum = 0;
     std::vector<RecordedQuad> quads;
 };
@@ -52,6 +53,7 @@ public:
     qk::platform::GpuTexture makeTextureFromBgra(const std::uint8_t* pixels, std::int32_t width,
                                                  std::int32_t height) override {
         for (std::int64_t i = 0; i < std::int64_t{width} * height * 4; ++i) record_->pixelSum += pixels[i];
+        if (record_->refuseTextures) return {};
         const auto handle = static_cast<std::uintptr_t>(++record_->made);
         record_->live.insert(handle);
         return {handle, width, height};
