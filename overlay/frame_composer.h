@@ -22,6 +22,8 @@ public:
     // The device went away: everything is built afresh next time, failures forgiven.
     void deviceClosed(platform::Gpu& gpu);
     bool failed() const { return failed_; }
+    // A pipeline exists for another device than this one.
+    bool deviceChanged(const void* device) const { return built_ && device != device_; }
 
 private:
     const void* device_ = nullptr;

@@ -106,7 +106,13 @@ vdj::Result QuorvaleOverlay::OnDraw() {
         firstDrawLogged_ = true;
 
         if (!gpu_ && options_.makeGpu) gpu_ = options_.makeGpu();
-        if (!gpu_ || !pipeline_.ensure(*gpu_, device, log_)) return vdj::kOk;
+        if (!gpu_) return vdj::kOk;
+        if (pipeline_.deviceChanged(device)) {
+            // Textures belong to the device that made them: start afresh on the new one.
+            textures_.releaseAll(*gpu_);
+            composer_.deviceClosed();
+        }
+        if (!pipeline_.ensure(*gpu_, device, log_)) return vdj::kOk;
         // One reference to the document for the whole frame: the poller may
         // publish the next one meanwhile, this one stays as it is.
         const qk::overlay::AudienceSnapshotPtr snapshot = state_.snapshot();

@@ -159,7 +159,15 @@ TEST_F(OverlayPluginTest, DeviceCloseDropsEveryTextureAndTheNextFrameRemakesThem
     gpu->refuseTextures = false;
     overlay->OnDraw();
     EXPECT_EQ(gpu->live.size(), 6u) << "made again from the pictures kept in memory";
-    EXPECT_EQ(gpu->pipelineBuilds, 2);
+
+    // Another device: the pipeline and every texture are made again for it.
+    const int made = gpu->made;
+    int otherDevice = 0;
+    video.answer = &otherDevice;
+    overlay->OnDraw();
+    EXPECT_EQ(gpu->made, made + 6);
+    EXPECT_EQ(gpu->live.size(), 6u);
+    EXPECT_EQ(gpu->pipelineBuilds, 3) << "first device, after the close, the other device";
     EXPECT_EQ(gpu->saves, gpu->restores);
 }
 

@@ -76,10 +76,11 @@ namespace qktest {
 // Video services that hand out one made-up device, as a host's render thread would.
 class FakeVideo final : public vdj::VideoHostServices {
 public:
-    int device = 0;  // its address is the device
+    int device = 0;
+    void* answer = &device;  // the device handed out
     vdj::Result VDJ_API DrawDeck() override { return vdj::kOk; }
     vdj::Result VDJ_API GetDevice(vdj::VideoEngine kind, void** out) override {
-        *out = kind == qk::platform::kHostVideoEngine ? &device : nullptr;
+        *out = kind == qk::platform::kHostVideoEngine ? answer : nullptr;
         return *out ? vdj::kOk : vdj::kNotImplemented;
     }
     vdj::Result VDJ_API GetTexture(vdj::VideoEngine, void**, vdj::Vertex**) override { return vdj::kNotImplemented; }
