@@ -313,6 +313,21 @@ TEST(Frame, IdleTextureIsRebuiltForANewSizeOnly) {
     EXPECT_EQ(f.textRecord->renders[1], std::make_pair(1280, 720));
 }
 
+TEST(Frame, AUrlTooLongForAQrCodeShowsNoCodeAndSaysSoOnce) {
+    qktest::TempDir dir;
+    FrameFixture f;
+    f.log = qk::LogFile::companion(dir.path() + "/overlay.log");
+    f.setDoc(
+        ("{\"renderer\":\"pipeline\",\"visible\":true,\"qr\":{\"url\":\"" + std::string(3000, 'x') + "\"}}").c_str());
+    f.frame(1, 0);
+    f.frame(1.1, 0.1);
+    EXPECT_EQ(f.textRecord->renders.size(), 1u);
+    for (const auto& d : f.textRecord->drawn) EXPECT_FALSE(d.rounded) << "no QR box";
+    const std::string log = qktest::readFile(dir.path() + "/overlay.log");
+    EXPECT_NE(log.find("QR code: url of 3000 bytes is too long for a QR code, none shown"), std::string::npos) << log;
+    EXPECT_EQ(log.find("none shown"), log.rfind("none shown")) << "one line, at the one rebuild";
+}
+
 TEST(Pipeline, BuiltOncePerDeviceAndAFailureWaitsForDeviceClose) {
     qktest::TempDir dir;
     const std::string path = dir.path() + "/overlay.log";
