@@ -3,13 +3,12 @@
 
 #include <string_view>
 
+#include "platform/color.h"
+
 namespace qk::overlay {
 
 // Red, green, blue and alpha, 0 to 1.
-struct Color {
-    float r = 0, g = 0, b = 0, a = 1;
-    bool operator==(const Color&) const = default;
-};
+using Color = platform::Rgba;
 
 inline constexpr Color kBlack{0, 0, 0, 1};
 inline constexpr Color kWhite{1, 1, 1, 1};

@@ -1,9 +1,11 @@
 #include "overlay/overlay_plugin.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "kit/author.h"
 #include "kit/data_folder.h"
+#include "platform/clock.h"
 
 namespace {
 constexpr const char* kLogName = "overlay.log";
@@ -58,8 +60,7 @@ vdj::Result QuorvaleOverlay::OnStart() {
     firstDrawLogged_ = false;
     drawFailureLogged_ = false;
     lastFrameTime_ = 0;
-    scrollX_ = 0;
-    masterAlpha_ = tickerAlpha_ = idleAlpha_ = 0;
+    composer_.restart();
     try {
         if (poller_ && !poller_->running() && poller_->start())
             log_.logLine("polling %s", qk::joinDataPath(qkDir_, "audience.json").c_str());
@@ -89,13 +90,37 @@ void QuorvaleOverlay::stopPoller() {
 vdj::Result QuorvaleOverlay::OnDraw() {
     try {
         frameCount_.fetch_add(1, std::memory_order_relaxed);
+        const double t = qk::platform::monotonicSeconds();
+        const double dt = lastFrameTime_ > 0 ? std::clamp(t - lastFrameTime_, 0.0, 0.2) : 0.0;
+        lastFrameTime_ = t;
+
+        void* device = nullptr;
+        if (video == nullptr || video->GetDevice(qk::platform::kHostVideoEngine, &device) != vdj::kOk ||
+            device == nullptr) {
+            // One flag serves both first lines: after a start only one is written.
+            if (!firstDrawLogged_) log_.logLine("GetDevice(DirectX11) FAILED");
+            firstDrawLogged_ = true;
+            return vdj::kOk;
+        }
+        if (!firstDrawLogged_) log_.logLine("first OnDraw %dx%d", static_cast<int>(width), static_cast<int>(height));
+        firstDrawLogged_ = true;
+
+        if (!gpu_ && options_.makeGpu) gpu_ = options_.makeGpu();
+        if (!gpu_) return vdj::kOk;
+        if (pipeline_.deviceChanged(device)) {
+            // Textures belong to the device that made them: start afresh on the new one.
+            textures_.releaseAll(*gpu_);
+            composer_.deviceClosed();
+        }
+        if (!pipeline_.ensure(*gpu_, device, log_)) return vdj::kOk;
         // One reference to the document for the whole frame: the poller may
         // publish the next one meanwhile, this one stays as it is.
         const qk::overlay::AudienceSnapshotPtr snapshot = state_.snapshot();
         if (!snapshot) return vdj::kOk;  // nothing accepted yet
-        if (state_.stateDirty.exchange(false)) textsStale_ = true;
-        if (!gpu_ && options_.makeGpu) gpu_ = options_.makeGpu();
-        if (gpu_) textures_.refreshPictures(*gpu_, state_);
+        if (!text_ && options_.makeText) text_ = options_.makeText();
+        if (!text_) return vdj::kOk;
+        composer_.draw(*gpu_, *text_, state_, *snapshot, textures_, log_, static_cast<float>(width),
+                       static_cast<float>(height), t, dt);
     } catch (const std::exception& e) {
         noteDrawFailure(e.what());
     } catch (...) {
@@ -116,8 +141,8 @@ vdj::Result QuorvaleOverlay::OnDeviceClose() {
     // texture again for whatever device it gets.
     if (gpu_) {
         textures_.releaseAll(*gpu_);
-        gpu_->releasePipeline();
+        pipeline_.deviceClosed(*gpu_);
     }
-    pipelineFailed_ = false;
+    composer_.deviceClosed();
     return vdj::kOk;
 }

@@ -14,14 +14,18 @@
 
 #include "kit/log.h"
 #include "kit/vdj_plugin.h"
+#include "overlay/frame_composer.h"
 #include "overlay/overlay_state.h"
 #include "overlay/render_textures.h"
 #include "overlay/state_poller.h"
 #include "platform/gpu.h"
+#include "platform/text_canvas.h"
 
 struct OverlayOptions {
-    // Makes the GPU backend on the render thread, at the first frame.
-    std::function<std::unique_ptr<qk::platform::Gpu>()> makeGpu;
+    // Make the GPU and text backends on the render thread, at the first frame
+    // that has a device.
+    std::function<std::unique_ptr<qk::platform::Gpu>()> makeGpu = &qk::platform::Gpu::create;
+    std::function<std::unique_ptr<qk::platform::TextEngine>()> makeText = &qk::platform::TextEngine::create;
     qk::overlay::StatePoller::DecoderFactory makeDecoder = &qk::platform::ImageDecoder::create;
     std::chrono::milliseconds pollInterval = qk::overlay::StatePoller::kInterval;
 };
@@ -45,6 +49,7 @@ public:
     qk::overlay::OverlayState& state() { return state_; }
     bool pollerRunning() const { return poller_ != nullptr && poller_->running(); }
     const qk::overlay::RenderTextures& textures() const { return textures_; }
+    const qk::overlay::FrameComposer& composer() const { return composer_; }
 
 private:
     ~QuorvaleOverlay();
@@ -62,13 +67,12 @@ private:
 
     // Render thread.
     std::unique_ptr<qk::platform::Gpu> gpu_;
+    std::unique_ptr<qk::platform::TextEngine> text_;
+    qk::overlay::PipelineKeeper pipeline_;
     qk::overlay::RenderTextures textures_;
-    bool pipelineFailed_ = false;
+    qk::overlay::FrameComposer composer_;
     bool firstDrawLogged_ = false;
     bool drawFailureLogged_ = false;
-    bool textsStale_ = true;  // the ticker and idle texts must be made again from the document
-    double lastFrameTime_ = 0;
-    double scrollX_ = 0;
-    float masterAlpha_ = 0, tickerAlpha_ = 0, idleAlpha_ = 0;
+    double lastFrameTime_ = 0;                 // 0 = no frame since the start
     std::atomic<std::int32_t> frameCount_{0};  // counted by OnDraw, logged by OnStop
 };

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "kit/log.h"
 #include "overlay/overlay_state.h"
 #include "platform/gpu.h"
 
@@ -23,8 +24,9 @@ struct RenderTextures {
 
     // Takes the picture flags and makes every missing picture texture from the
     // images the poller decoded; slots whose image is not valid stay empty and
-    // are tried again on the next call.
-    void refreshPictures(platform::Gpu& gpu, OverlayState& state);
+    // are tried again on the next call, and each failed upload is logged. True
+    // when the slide list changed.
+    bool refreshPictures(platform::Gpu& gpu, OverlayState& state, const LogFile& log = LogFile());
 
     // Releases every texture, for a device that goes away; the decoded images
     // stay, so the textures are made again for the next device.

@@ -10,6 +10,7 @@
 #include "overlay/overlay_plugin.h"
 #include "tests/overlay/picture_fixtures.h"
 #include "tests/overlay/recording_gpu.h"
+#include "tests/overlay/recording_text.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
 
@@ -24,9 +25,14 @@ TEST(OverlayHandover, PollerAndRenderThreadShareStateSafely) {
     auto record = std::make_shared<qktest::GpuRecord>();
     OverlayOptions options;
     options.makeGpu = [record] { return std::make_unique<qktest::RecordingGpu>(record); };
+    options.makeText = [] { return std::make_unique<qktest::RecordingText>(std::make_shared<qktest::TextRecord>()); };
     options.pollInterval = 2ms;
     auto* overlay = new QuorvaleOverlay(std::move(options));
+    qktest::FakeVideo video;
     overlay->host = &host;
+    overlay->video = &video;
+    overlay->width = 64;
+    overlay->height = 36;
     overlay->OnLoad();
     const std::string dir = home.path() + "/QuorvaleKaraoke/";
     const std::string pictures[] = {qktest::pictureDataText("png", 3, 2, 0xFF000080),
@@ -54,7 +60,7 @@ TEST(OverlayHandover, PollerAndRenderThreadShareStateSafely) {
         for (int i = 0; i <= version % 3; ++i) slides += (i ? ",\"" : "\"") + pic + "\"";
         qktest::writeFile(dir + "audience-slides.json", slides + "]");
         qktest::writeFile(dir + "dance-graphics.json", R"([{"data":")" + pic + R"("}])");
-        qktest::writeFile(dir + "audience.json", R"({"title":"round )" + std::to_string(version) +
+        qktest::writeFile(dir + "audience.json", R"({"renderer":"pipeline","visible":true,"title":"round )" + std::to_string(version) +
                                                      R"(","appearance":{"assetsVer":)" + std::to_string(version) +
                                                      R"(,"slides":{"ver":)" + std::to_string(version) +
                                                      R"(}},"dance":{"gfxVer":)" + std::to_string(version) + "}}");
@@ -73,6 +79,7 @@ TEST(OverlayHandover, PollerAndRenderThreadShareStateSafely) {
         std::lock_guard lock(overlay->state().imageMutex);
         pictureCount = 2 + overlay->state().slideImages.size() + overlay->state().danceImages.size();
     }
+    pictureCount += 1;  // the idle screen
     EXPECT_EQ(record->live.size(), pictureCount);
     overlay->Release();
     EXPECT_TRUE(record->live.empty()) << "Release frees every texture";

@@ -8,6 +8,7 @@
 
 #include "tests/overlay/picture_fixtures.h"
 #include "tests/overlay/recording_gpu.h"
+#include "tests/overlay/recording_text.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
 
@@ -30,15 +31,21 @@ class OverlayPluginTest : public ::testing::Test {
 protected:
     qktest::TempDir home;
     qktest::FakeHost host;
+    qktest::FakeVideo video;
     std::shared_ptr<qktest::GpuRecord> gpu = std::make_shared<qktest::GpuRecord>();
+    std::shared_ptr<qktest::TextRecord> text = std::make_shared<qktest::TextRecord>();
 
     OverlayPtr load(std::chrono::milliseconds interval = 20ms, bool withDecoder = true) {
         OverlayOptions options;
         if (!withDecoder) options.makeDecoder = [] { return std::unique_ptr<qk::platform::ImageDecoder>(); };
         options.makeGpu = [record = gpu] { return std::make_unique<qktest::RecordingGpu>(record); };
+        options.makeText = [record = text] { return std::make_unique<qktest::RecordingText>(record); };
         options.pollInterval = interval;
         OverlayPtr overlay(new QuorvaleOverlay(std::move(options)));
         overlay->host = &host;
+        overlay->video = &video;
+        overlay->width = 320;
+        overlay->height = 180;
         overlay->OnLoad();
         return overlay;
     }
@@ -126,16 +133,16 @@ TEST_F(OverlayPluginTest, DeviceCloseDropsEveryTextureAndTheNextFrameRemakesThem
     qktest::writeFile(dataFile("audience-assets.json"), R"({"bg":")" + pic + R"(","logo":")" + pic + R"("})");
     qktest::writeFile(dataFile("audience-slides.json"), "[\"" + pic + "\",\"" + pic + "\"]");
     qktest::writeFile(dataFile("dance-graphics.json"), R"([{"data":")" + pic + R"("}])");
-    qktest::writeFile(dataFile("audience.json"),
-                      R"({"appearance":{"assetsVer":0,"slides":{"ver":0}},"dance":{"gfxVer":0}})");
+    qktest::writeFile(dataFile("audience.json"), R"({"renderer":"pipeline","visible":true,
+                      "appearance":{"assetsVer":0,"slides":{"ver":0}},"dance":{"gfxVer":0}})");
     overlay->OnStart();
     ASSERT_TRUE(eventually([&] { return countLines(logText(), "refreshed") == 3; }));
     overlay->OnStop();
 
     overlay->OnDraw();
-    EXPECT_EQ(gpu->live.size(), 5u) << "background, logo, two slides, one dance graphic";
+    EXPECT_EQ(gpu->live.size(), 6u) << "background, logo, two slides, one dance graphic, the idle screen";
     overlay->OnDraw();
-    EXPECT_EQ(gpu->made, 5) << "textures are made once";
+    EXPECT_EQ(gpu->made, 6) << "textures are made once";
 
     overlay->OnDeviceClose();
     EXPECT_TRUE(gpu->live.empty());
@@ -144,8 +151,24 @@ TEST_F(OverlayPluginTest, DeviceCloseDropsEveryTextureAndTheNextFrameRemakesThem
     EXPECT_TRUE(overlay->textures().slideTextures.empty());
     EXPECT_NE(logText().find("OnDeviceClose"), std::string::npos);
 
+    gpu->refuseTextures = true;
     overlay->OnDraw();
-    EXPECT_EQ(gpu->live.size(), 5u) << "made again from the pictures kept in memory";
+    overlay->OnDraw();
+    EXPECT_EQ(countLines(logText(), "makeTextureFromBGRA FAIL 2x2"), 10) << "each attempt, each frame";
+    EXPECT_NE(logText().find("rebuildIdle: makeTextTexture failed 320x180"), std::string::npos);
+    gpu->refuseTextures = false;
+    overlay->OnDraw();
+    EXPECT_EQ(gpu->live.size(), 6u) << "made again from the pictures kept in memory";
+
+    // Another device: the pipeline and every texture are made again for it.
+    const int made = gpu->made;
+    int otherDevice = 0;
+    video.answer = &otherDevice;
+    overlay->OnDraw();
+    EXPECT_EQ(gpu->made, made + 6);
+    EXPECT_EQ(gpu->live.size(), 6u);
+    EXPECT_EQ(gpu->pipelineBuilds, 3) << "first device, after the close, the other device";
+    EXPECT_EQ(gpu->saves, gpu->restores);
 }
 
 }  // namespace

@@ -1,0 +1,169 @@
+// The overlay's drawing cost on the render thread, with real OpenGL (Mesa) and
+// real Pango and Cairo: a steady frame on an unchanged document, and the ticker
+// and idle-screen rebuilds that follow a change. The benchmarks run inside
+// qkhost's render thread, so that the host's OpenGL context is current.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "host/render_engine.h"
+#include "kit/log.h"
+#include "overlay/frame_composer.h"
+#include "overlay/idle_screen.h"
+
+namespace {
+
+using namespace qk::overlay;
+
+constexpr float kW = 1920, kH = 1080;
+
+std::string evening(bool playing) {
+    std::string rotation;
+    for (int i = 0; i < 12; ++i)
+        rotation += std::string(i ? "," : "") + R"({"singer":"Singer number )" + std::to_string(i) +
+                    R"(","title":"A song title of some length","isNew":)" + (i % 3 ? "false" : "true") +
+                    R"(,"wait":"~)" + std::to_string(4 * i) + R"( min"})";
+    return std::string(R"({"renderer":"pipeline","visible":true,"isPlaying":)") + (playing ? "true" : "false") +
+           R"(,"title":"Karaoke Night","venue":"The Venue","message":"Two-for-one until ten!","firstEmoji":"\u2B50",
+           "current":{"singer":"Alice","title":"Dancing Queen","isNew":true},
+           "next":[{"singer":"Bob","wait":"~4 min"},{"singer":"Chen","needsSong":true}],
+           "qr":{"url":"https://example.invalid/request","label":"Scan to sign up"},
+           "dance":{"cta":"Everybody on the floor!","title":"September","artist":"Earth, Wind & Fire","anims":["pulse"]},
+           "appearance":{"enabled":true,"color":"#1b1f2a"},"rotation":[)" +
+           rotation + "]}";
+}
+
+struct Display {
+    std::unique_ptr<qk::platform::Gpu> gpu = qk::platform::Gpu::create();
+    std::unique_ptr<qk::platform::TextEngine> text = qk::platform::TextEngine::create();
+    OverlayState state;
+    RenderTextures textures;
+    FrameComposer composer;
+    qk::LogFile log;
+    std::shared_ptr<const AudienceSnapshot> snapshot;
+
+    explicit Display(bool playing) {
+        std::string failure;
+        if (!gpu->buildPipeline(&failure)) std::fprintf(stderr, "%s\n", failure.c_str());
+        snapshot = std::make_shared<AudienceSnapshot>(qk::Json::parse(evening(playing)));
+        state.stateDirty = true;
+    }
+    ~Display() {
+        textures.releaseAll(*gpu);
+        gpu->releasePipeline();
+    }
+};
+
+// A GPU that takes the quads and does nothing: the overlay's own share of a
+// frame, which on a hardware GPU is nearly all of the CPU a frame costs.
+class NullGpu final : public qk::platform::Gpu {
+public:
+    bool buildPipeline(std::string*) override { return true; }
+    void releasePipeline() override {}
+    void saveState() override {}
+    void restoreState() override {}
+    void drawQuad(float, float, float x, float, float, float, const qk::platform::GpuTexture*,
+                  qk::platform::Rgba) override {
+        benchmark::DoNotOptimize(x);
+    }
+    qk::platform::GpuTexture makeTextureFromBgra(const std::uint8_t*, std::int32_t w, std::int32_t h) override {
+        return {++next_, w, h};
+    }
+    void releaseTexture(qk::platform::GpuTexture& t) override { t = {}; }
+
+private:
+    std::uintptr_t next_ = 0;
+};
+
+void steadyFrameOverlayOnly(benchmark::State& st) {
+    NullGpu gpu;
+    auto text = qk::platform::TextEngine::create();
+    OverlayState state;
+    RenderTextures textures;
+    FrameComposer composer;
+    qk::LogFile log;
+    // As OnDraw does: take the document's snapshot each frame.
+    state.audienceState = std::make_shared<AudienceSnapshot>(qk::Json::parse(evening(st.range(0) != 0)));
+    state.stateDirty = true;
+    double t = 100;
+    composer.draw(gpu, *text, state, *state.snapshot(), textures, log, kW, kH, t, 0);
+    for (auto _ : st) {
+        t += 1 / 60.0;
+        const AudienceSnapshotPtr snapshot = state.snapshot();
+        composer.draw(gpu, *text, state, *snapshot, textures, log, kW, kH, t, 1 / 60.0);
+    }
+    st.SetLabel(st.range(0) ? "ticker" : "idle screen");
+}
+BENCHMARK(steadyFrameOverlayOnly)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// The same frame through Mesa's software OpenGL: the driver's work (and, on
+// llvmpipe, the rasterising that a hardware GPU would do) is in the figure.
+void steadyFrame(benchmark::State& st) {
+    Display d(st.range(0) != 0);
+    double t = 100;
+    d.composer.draw(*d.gpu, *d.text, d.state, *d.snapshot, d.textures, d.log, kW, kH, t, 0);
+    for (auto _ : st) {
+        t += 1 / 60.0;
+        d.composer.draw(*d.gpu, *d.text, d.state, *d.snapshot, d.textures, d.log, kW, kH, t, 1 / 60.0);
+    }
+    st.SetLabel(st.range(0) ? "ticker" : "idle screen");
+}
+BENCHMARK(steadyFrame)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+void tickerRebuild(benchmark::State& st) {
+    Display d(true);
+    for (auto _ : st) d.composer.rebuildTicker(*d.gpu, *d.text, d.snapshot->doc, d.textures, d.log, kH);
+    st.SetLabel(std::to_string(d.textures.tickerTexture.width) + "x" + std::to_string(d.textures.tickerTexture.height));
+}
+BENCHMARK(tickerRebuild)->Unit(benchmark::kMillisecond);
+
+void idleRebuild(benchmark::State& st) {
+    Display d(false);
+    for (auto _ : st) d.composer.rebuildIdle(*d.gpu, *d.text, d.snapshot->doc, d.textures, d.log, kW, kH);
+}
+BENCHMARK(idleRebuild)->Unit(benchmark::kMillisecond);
+
+// The idle picture's drawing alone, without the upload.
+void idlePicture(benchmark::State& st) {
+    Display d(false);
+    IdleLayout layout;
+    for (auto _ : st) {
+        auto picture = d.text->render(
+            1920, 1080, [&](qk::platform::Canvas& c) { drawIdleLayer(c, *d.text, d.snapshot->doc, kW, kH, layout); });
+        benchmark::DoNotOptimize(picture.pixels.data());
+    }
+}
+BENCHMARK(idlePicture)->Unit(benchmark::kMillisecond);
+
+// Runs every benchmark once, from the first frame on the render thread.
+class BenchEffect final : public vdj::VideoFxPlugin {
+public:
+    void VDJ_API Destroy() override {}
+    vdj::Result VDJ_API OnDraw() override {
+        if (!ran) benchmark::RunSpecifiedBenchmarks();
+        ran = true;
+        return 0;
+    }
+    bool ran = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    qkhost::RenderOptions options;
+    options.maxFrames = 1;
+    qkhost::RenderEngine engine(options);
+    BenchEffect effect;
+    effect.video = engine.services();
+    std::string error;
+    if (!engine.start({&effect}, &error)) {
+        std::fprintf(stderr, "no OpenGL context: %s\n", error.c_str());
+        return 1;
+    }
+    engine.wait();
+    benchmark::Shutdown();
+    return effect.ran ? 0 : 1;
+}
