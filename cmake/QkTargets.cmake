@@ -33,6 +33,6 @@ function(qk_add_gtest)
   # set by a small script that CTest includes after the discovery.
   set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_labels.cmake)
   file(WRITE ${label_script}
-    "if(DEFINED ${T_NAME}_CASES)\n  set_tests_properties(\${${T_NAME}_CASES} PROPERTIES LABELS \"${T_LABEL}\")\nendif()\n")
+    "if(DEFINED ${T_NAME}_CASES)\n  set_tests_properties(\${${T_NAME}_CASES} PROPERTIES LABELS \"${T_LABEL}\" ENVIRONMENT \"LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0\")\nendif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
 endfunction()
