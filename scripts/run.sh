@@ -17,13 +17,18 @@ mkdir -p "$data"
 # The sound board's button: a short chime made for the demo.
 ffmpeg -nostdin -v error -y -f lavfi -i "sine=frequency=880:duration=1.5" -af "volume=0.5" "$home/chime.wav"
 rm -f "$data/sound-state.json"
+# What the manager page would publish for the audience display: first the idle
+# screen with the rotation, then a singer on stage (the ticker).
+rotation='"rotation":[{"singer":"Alice","title":"Dancing Queen","wait":"now"},{"singer":"Bob","title":"Bohemian Rhapsody","wait":"~4 min"},{"singer":"Chen","isNew":true,"needsSong":true,"wait":"~9 min"}]'
+printf '{"renderer":"pipeline","visible":true,"isPlaying":false,"venue":"The Quorvale Arms","subtitle":"Sign up at the booth","firstEmoji":"\u2b50",%s,"qr":{"url":"https://example.org/request","label":"Scan to sign up"}}' \
+  "$rotation" > "$data/audience.json"
 
 headless=()
 [ -z "${DISPLAY:-}" ] && headless=(--headless)
 frames="$home/frames"
 rm -rf "$frames"
 build/release/bin/qkhost --home "$home" run "${headless[@]}" --seconds "$seconds" --wav "$wav" \
-  --frames "$frames" --frame-at 1,$((seconds - 1)) \
+  --frames "$frames" --frame-at 0.5,$((seconds - 1)) \
   build/release/plugins/QuorvaleKaraoke.so build/release/plugins/QuorvaleOverlay.so \
   build/release/plugins/QuorvaleSound.so &
 host=$!
@@ -38,6 +43,8 @@ done
 sleep 1
 echo "run: appending a play command to $data/sound-inbox.jsonl"
 printf '{"op":"play","id":"chime","path":"%s","vol":1}\n' "$home/chime.wav" >> "$data/sound-inbox.jsonl"
+printf '{"renderer":"pipeline","visible":true,"isPlaying":true,"message":"Welcome to karaoke night!","venue":"The Quorvale Arms","current":{"singer":"Alice","title":"Dancing Queen"},"next":[{"singer":"Bob","wait":"~4 min"}],%s}' \
+  "$rotation" > "$data/audience.json.tmp" && mv "$data/audience.json.tmp" "$data/audience.json"
 sleep 0.5
 echo "run: sound-state.json: $(cat "$data/sound-state.json" 2>/dev/null || echo missing)"
 wait $host

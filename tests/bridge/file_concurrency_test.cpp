@@ -31,7 +31,9 @@ TEST(FileWorkerOrder, AnswersArriveInRequestOrder) {
     const auto scripts = rig.webView->scripts();
     for (int i = 0; i < n; ++i) {
         const qk::Json answer = BridgeRig::answerOf(scripts[static_cast<size_t>(i) + 1]);
-        EXPECT_EQ(answer["id"], "q" + std::to_string(i));
+        std::string expectedId = "q";
+        expectedId += std::to_string(i);
+        EXPECT_EQ(answer["id"].get<std::string>(), expectedId);
         EXPECT_EQ(answer["hr"], 0) << answer;
     }
 }
