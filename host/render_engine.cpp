@@ -5,6 +5,8 @@
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <cairo.h>
 
 #include <algorithm>
@@ -249,6 +251,64 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
         cairo_surface_destroy(image);
     }
 
+    // The preview window: the finished frame copied to an X11 window, so the KJ
+    // sees what the video output carries. Only when a display answers.
+    Display* xDisplay = nullptr;
+    ::Window xWindow = 0;
+    GC xGc = nullptr;
+    XImage* xImage = nullptr;
+    std::vector<char> xPixels;
+
+    void openPreview() {
+        xDisplay = XOpenDisplay(nullptr);
+        if (xDisplay == nullptr) return;
+        const int screen = DefaultScreen(xDisplay);
+        if (DefaultDepth(xDisplay, screen) != 24) {  // the copy below assumes 32-bit BGRX pixels
+            closePreview();
+            return;
+        }
+        xWindow = XCreateSimpleWindow(xDisplay, RootWindow(xDisplay, screen), 0, 0, options.width, options.height, 0,
+                                      BlackPixel(xDisplay, screen), BlackPixel(xDisplay, screen));
+        XStoreName(xDisplay, xWindow, "qkhost video output");
+        xGc = XCreateGC(xDisplay, xWindow, 0, nullptr);
+        xPixels.resize(static_cast<size_t>(options.width) * options.height * 4);
+        xImage = XCreateImage(xDisplay, DefaultVisual(xDisplay, screen), 24, ZPixmap, 0, xPixels.data(),
+                              options.width, options.height, 32, options.width * 4);
+        XMapWindow(xDisplay, xWindow);
+        XFlush(xDisplay);
+    }
+
+    void showPreview() {
+        if (xImage == nullptr) return;
+        std::vector<unsigned char> pixels(xPixels.size());
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+        glReadPixels(0, 0, options.width, options.height, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
+        const size_t row = static_cast<size_t>(options.width) * 4;
+        for (int y = 0; y < options.height; ++y)
+            std::memcpy(xPixels.data() + static_cast<size_t>(y) * row,
+                        pixels.data() + static_cast<size_t>(options.height - 1 - y) * row, row);
+        XPutImage(xDisplay, xWindow, xGc, xImage, 0, 0, 0, 0, options.width, options.height);
+        while (XPending(xDisplay) > 0) {  // nothing to answer, but the queue must not grow
+            XEvent event;
+            XNextEvent(xDisplay, &event);
+        }
+        XFlush(xDisplay);
+    }
+
+    void closePreview() {
+        if (xImage != nullptr) {
+            xImage->data = nullptr;  // the pixels belong to xPixels
+            XDestroyImage(xImage);
+            xImage = nullptr;
+        }
+        if (xGc != nullptr) XFreeGC(xDisplay, xGc);
+        if (xWindow != 0) XDestroyWindow(xDisplay, xWindow);
+        if (xDisplay != nullptr) XCloseDisplay(xDisplay);
+        xGc = nullptr;
+        xWindow = 0;
+        xDisplay = nullptr;
+    }
+
     void destroyContext() {
         if (context == EGL_NO_CONTEXT) return;
         glDeleteFramebuffers(1, &fbo);
@@ -272,6 +332,7 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
             return;
         }
         createTargets();
+        if (options.showWindow) openPreview();
         started.set_value("");
         const auto t0 = std::chrono::steady_clock::now();
         const auto period = std::chrono::duration<double>(1.0 / options.fps);
@@ -291,11 +352,13 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
                 pendingTimes.erase(pendingTimes.begin());
             }
             if (wanted && !options.framesDir.empty()) capture(frame);
+            showPreview();
             frames = frame + 1;
             std::this_thread::sleep_until(t0 + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                    period * (frame + 1)));
         }
         for (vdj::VideoFxPlugin* p : plugins) p->OnDeviceClose();
+        closePreview();
         destroyContext();
     }
 };

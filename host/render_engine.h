@@ -23,6 +23,7 @@ struct RenderOptions {
     int captureEvery = 0;       // capture every N-th frame; 0 for none
     std::vector<double> captureAt;  // and at these times in seconds from the start
     int maxFrames = 0;          // stop after this many frames; 0 runs until stop()
+    bool showWindow = false;    // also show the output in a window on the X display, when there is one
 };
 
 class RenderEngine {

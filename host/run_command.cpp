@@ -1,6 +1,7 @@
 #include "host/run_command.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -157,6 +158,8 @@ private:
         r.framesDir = run.framesDir;
         r.captureEvery = run.frameEvery;
         r.captureAt = run.frameAt;
+        const char* display = std::getenv("DISPLAY");
+        r.showWindow = !run.headless && display != nullptr && *display != '\0';
         return r;
     }
     static HostOptions withVideo(HostOptions host, vdj::VideoHostServices* video) {
