@@ -41,8 +41,9 @@ public:
     vdj::HostServices* hostServices() override { return plugin_.host; }
     qk::platform::Window* mainWindow() override { return plugin_.mainWnd_.get(); }
     void enqueueFileTask(std::function<void()> task) override { plugin_.enqueueFileTask(std::move(task)); }
-    std::optional<qk::Json> runDesktopAction(const std::string&, const qk::Json&, const std::string&) override {
-        return std::nullopt;  // browser, monitors, audience window, pickers and digest are not in this build
+    std::optional<qk::Json> runDesktopAction(const std::string& action, const qk::Json& request,
+                                             const std::string& id) override {
+        return plugin_.desktop_.run(action, request, id, plugin_.bridge_.pickerDir, plugin_.mainWnd_.get());
     }
 
 private:
@@ -114,6 +115,7 @@ QuorvaleKaraokePlugin::QuorvaleKaraokePlugin(std::unique_ptr<qk::platform::UiLoo
       windowEvents_(std::make_unique<MainWindowEvents>(*this)),
       pluginAlive_(std::make_shared<std::atomic<bool>>(true)),
       bridge_(*bridgeHost_, log_, pluginAlive_),
+      desktop_({[] { return qk::platform::createShell(); }, &qk::platform::listMonitors, nullptr}, log_),
       fileWorker_(log_) {}
 
 QuorvaleKaraokePlugin::~QuorvaleKaraokePlugin() = default;

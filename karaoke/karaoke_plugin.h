@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "bridge/desktop_actions.h"
 #include "bridge/dispatch.h"
 #include "bridge/file_worker.h"
 #include "kit/log.h"
@@ -63,6 +64,7 @@ private:
     std::unique_ptr<MainWindowEvents> windowEvents_;
     qk::bridge::AliveFlag pluginAlive_;
     qk::bridge::Bridge bridge_;  // dataDir, pickerDir, writeRoots
+    qk::bridge::DesktopActions desktop_;
     qk::bridge::FileWorker fileWorker_;
 
     std::unique_ptr<qk::platform::Window> mainWnd_;

@@ -1,13 +1,15 @@
 // A bridge wired as the plug-in wires it: a real file worker, a main window whose
-// posted answers the test delivers, a web view that records answer scripts, and a
-// host that answers queries as told.
+// posted answers the test delivers, a web view that records answer scripts, a
+// host that answers queries as told, and the desktop actions the test hands in.
 #pragma once
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bridge/desktop_actions.h"
 #include "bridge/dispatch.h"
 #include "bridge/file_worker.h"
 #include "tests/support/fake_ui.h"
@@ -21,9 +23,11 @@ public:
     std::string stringAnswer;
     double infoAnswer = 0;
     vdj::Result rc = 0;
+    std::function<void()> onCommand;  // what the command does to the desktop
 
     vdj::Result VDJ_API SendCommand(const char* script) override {
         commands.emplace_back(script);
+        if (onCommand) onCommand();
         return rc;
     }
     vdj::Result VDJ_API GetInfo(const char*, double* result) override {
@@ -38,7 +42,7 @@ public:
     vdj::Result VDJ_API GetSongBuffer(int, int, short**) override { return vdj::kNotImplemented; }
 };
 
-class BridgeRig final : public qk::bridge::BridgeHost {
+class BridgeRig : public qk::bridge::BridgeHost {
 public:
     BridgeRig()
         : alive(std::make_shared<std::atomic<bool>>(true)),
@@ -56,8 +60,10 @@ public:
     vdj::HostServices* hostServices() override { return &host; }
     qk::platform::Window* mainWindow() override { return window.get(); }
     void enqueueFileTask(std::function<void()> task) override { worker.enqueue(std::move(task)); }
-    std::optional<qk::Json> runDesktopAction(const std::string&, const qk::Json&, const std::string&) override {
-        return std::nullopt;
+    std::optional<qk::Json> runDesktopAction(const std::string& action, const qk::Json& request,
+                                             const std::string& id) override {
+        if (desktop == nullptr) return std::nullopt;
+        return desktop->run(action, request, id, bridge.pickerDir, window.get());
     }
 
     // Sends one message and returns the scripts it produced before returning.
@@ -98,6 +104,7 @@ public:
     qk::bridge::AliveFlag alive;
     qk::bridge::FileWorker worker;
     qk::bridge::Bridge bridge;
+    qk::bridge::DesktopActions* desktop = nullptr;  // none: the desktop actions are declined
 };
 
 }  // namespace qktest

@@ -23,7 +23,7 @@ TEST(Dispatch, AnswersUiActionsBeforeReturningWithTheExactScript) {
          R"x(window.qkResolve({"hr":-1,"id":"a2","result":"(fly not implemented on Windows yet)"});)x"},
         {R"x({"id":"a3","action":"SEND"})x",
          R"x(window.qkResolve({"hr":-1,"id":"a3","result":"(SEND not implemented on Windows yet)"});)x"},
-        // Actions this build leaves to the desktop backends.
+        // A desktop action the plug-in declines.
         {R"x({"id":"a4","action":"sha256","data":"x"})x",
          R"x(window.qkResolve({"hr":-1,"id":"a4","result":"(sha256 not implemented on Windows yet)"});)x"},
     };

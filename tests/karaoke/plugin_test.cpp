@@ -199,6 +199,18 @@ TEST_F(KaraokePlugin, AnswersFollowTheirRequestsInOrderThroughTheWindow) {
                   std::string::npos);
 }
 
+TEST_F(KaraokePlugin, ThePageReachesTheDesktopActionsAndTheCloud) {
+    auto page = openPage();
+    page->postFromPage(R"({"id":"h","action":"sha256","data":""})");
+    page->postFromPage(R"({"id":"a","action":"audience_show","screen":2})");
+    page->postFromPage(R"({"id":"c","action":"cloud_http","url":"ftp://127.0.0.1/"})");
+    ASSERT_TRUE(ui->pumpUntil([&] { return page->scripts().size() == 3; }));
+    EXPECT_EQ(page->scripts()[0],
+              R"(window.qkResolve({"hr":0,"id":"h","result":"47DEQpj8HBSa-_TImW-5JCeuQeRkm5NMpJWZG3hSuFU"});)");
+    EXPECT_EQ(page->scripts()[1], R"(window.qkResolve({"hr":0,"id":"a","result":"shown"});)");
+    EXPECT_EQ(page->scripts()[2], R"(window.qkResolve({"body":"","hr":-1,"id":"c","result":"bad url","status":0});)");
+}
+
 TEST_F(KaraokePlugin, ReleaseLeavesTheEndShowMarkerForThePagesDataFolder) {
     auto page = openPage();
     std::filesystem::create_directories(dir.file("shows"));
