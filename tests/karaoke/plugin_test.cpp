@@ -8,6 +8,7 @@
 #include "tests/support/fake_ui.h"
 #include "tests/support/karaoke_log.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/xdg_home.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ protected:
     }
 
     qktest::KaraokeLogCapture log;
+    qktest::XdgHome xdg;
     qktest::TempDir dir;
     std::shared_ptr<FakeUi> ui = std::make_shared<FakeUi>();
     RecordingHost host;
