@@ -216,3 +216,30 @@ TEST_F(KaraokePlugin, ReleaseLeavesTheEndShowMarkerForThePagesDataFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// Only local pages load; everything else is cancelled and logged. (No entry here
+// is a web link, so nothing is handed to a browser.)
+TEST_F(KaraokePlugin, NavigationStaysOnFileAndAboutPages) {
+    auto page = openPage();
+    ASSERT_TRUE(page->events);
+    const struct {
+        const char* uri;
+        bool allowed;
+    } cases[] = {
+        {"file:", true},          {"file:///x/ui/index.html", true}, {"about:blank", true},
+        {"file", false},          {"mailto:kj@example.invalid", false}, {"data:text/html,hi", false},
+        {"HTTP://EXAMPLE.INVALID/", false}, {"ftp://example.invalid/", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(page->events->onNavigationStarting(c.uri), c.allowed) << c.uri;
+        EXPECT_EQ(log.hasLine(std::string("navigation BLOCKED: ") + c.uri), !c.allowed) << c.uri;
+    }
+    // The logged address is cut at 200 characters.
+    const std::string longUri = "x:" + std::string(300, 'a');
+    EXPECT_FALSE(page->events->onNavigationStarting(longUri));
+    EXPECT_TRUE(log.hasLine("navigation BLOCKED: " + longUri.substr(0, 200)));
+}
+
+}  // namespace
