@@ -51,7 +51,9 @@ const char* kUsage =
     "  --background PNG  the deck picture the effects draw over (default: a test card)\n"
     "  --frames DIR      write captured video frames to DIR as PNG files\n"
     "  --frame-every N   capture every N-th frame\n"
-    "  --frame-at T,...  capture the frames at these times in seconds\n";
+    "  --frame-at T,...  capture the frames at these times in seconds\n"
+    "  --pad N@T         press pad button N (1-4) of every start/stop plug-in T\n"
+    "                    seconds after the start (repeatable; needs a display)\n";
 
 void printInfo(const qkhost::LoadedPlugin& plugin, qkhost::StandInHost& host) {
     vdj::PluginInfo info{};
@@ -144,6 +146,15 @@ int main(int argc, char** argv) {
                 if (comma > pos) run.frameAt.push_back(std::atof(list.substr(pos, comma - pos).c_str()));
                 pos = comma + 1;
             }
+        } else if (a == "--pad") {
+            const std::string s = value("--pad");
+            qkhost::RunOptions::PadPress press;
+            if (std::sscanf(s.c_str(), "%d@%lf", &press.button, &press.at) != 2 || press.button < 1 ||
+                press.button > 4 || press.at < 0) {
+                std::fprintf(stderr, "qkhost: --pad wants N@SECONDS, such as 1@2.5\n");
+                return 2;
+            }
+            run.padPresses.push_back(press);
         } else if (a == "--size") {
             const std::string s = value("--size");
             if (std::sscanf(s.c_str(), "%dx%d", &options.videoWidth, &options.videoHeight) != 2) {

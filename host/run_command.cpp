@@ -9,6 +9,7 @@
 #include "host/pulse_output.h"
 #include "host/render_engine.h"
 #include "host/stop_request.h"
+#include "host/ui_thread.h"
 #include "host/wav_writer.h"
 #include "platform/audio_decoder.h"
 
@@ -92,10 +93,27 @@ public:
     }
 
     void startPlugins() {
+        if (!options_.headless) {
+            std::string error;
+            if (!ui_.start(&error)) std::fprintf(stderr, "qkhost: no windows (%s)\n", error.c_str());
+        }
         for (auto& p : session_.plugins()) {
             if (auto* d = p->dsp()) d->OnStart();
             if (auto* v = p->videoFx()) v->OnStart();
-            if (auto* s = p->startStop()) s->OnStart();
+            if (auto* s = p->startStop()) {
+                if (!ui_.running()) {
+                    s->OnStart();
+                    continue;
+                }
+                // As the DJ host does on its UI thread: ask for the window, then start.
+                ui_.run([s] {
+                    vdj::PluginInterface record{};
+                    s->OnGetUserInterface(&record);
+                    s->OnStart();
+                });
+                for (const auto& press : options_.padPresses)
+                    ui_.runAfter(press.at, [s, button = press.button] { s->OnParameter(button); });
+            }
         }
     }
 
@@ -121,11 +139,23 @@ public:
         for (auto& p : session_.plugins()) {
             if (auto* d = p->dsp()) d->OnStop();
             if (auto* v = p->videoFx()) v->OnStop();
-            if (auto* s = p->startStop()) s->OnStop();
+            if (auto* s = p->startStop()) {
+                if (ui_.running())
+                    ui_.run([s] { s->OnStop(); });
+                else
+                    s->OnStop();
+            }
         }
     }
 
-    void release() { session_.releaseAll(); }
+    // Windows and web views go on the thread that made them; then the UI thread ends.
+    void release() {
+        if (ui_.running())
+            ui_.run([this] { session_.releaseAll(); });
+        else
+            session_.releaseAll();
+        ui_.stop();
+    }
 
     void report() {
         const int rate = session_.options().sampleRate;
@@ -171,6 +201,7 @@ private:
     RenderEngine render_;  // before the session: its services outlive every plug-in
     bool videoRunning_ = false;
     HostSession session_;
+    UiThread ui_;  // after the session: it ends after the last Release
     std::unique_ptr<AudioSink> device_;
     std::unique_ptr<WavWriter> wav_;
     std::unique_ptr<AudioEngine> audio_;

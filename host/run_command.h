@@ -2,9 +2,9 @@
 // runs the host's threads until the time is up or a signal comes, then stops and
 // releases everything in the host's order.
 //
-// The threads: the audio thread (AudioEngine) and the render thread for the video
-// effects (RenderEngine); a GTK UI thread belongs beside them in
-// ShowRun::startThreads and ShowRun::stopThreads, in a class of its own.
+// The threads: the audio thread (AudioEngine), the render thread for the video
+// effects (RenderEngine) and, when a display is present, the UI thread
+// (UiThread) on which the start/stop plug-ins get their calls.
 #pragma once
 
 #include <string>
@@ -25,6 +25,11 @@ struct RunOptions {
     std::string framesDir;            // where captured frames go
     int frameEvery = 0;               // capture every N-th frame
     std::vector<double> frameAt;      // and at these times (seconds)
+    struct PadPress {
+        int button = 0;  // 1-4
+        double at = 0;   // seconds after the start
+    };
+    std::vector<PadPress> padPresses;  // pressed on every start/stop plug-in
 };
 
 int commandRun(const HostOptions& host, const RunOptions& run, const std::vector<std::string>& pluginPaths);

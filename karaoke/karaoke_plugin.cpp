@@ -3,7 +3,11 @@
 #include <exception>
 
 #include "karaoke/end_show_marker.h"
+#include "karaoke/web_view_host.h"
+#include "karaoke/window_placement.h"
 #include "kit/author.h"
+#include "platform/module_dir.h"
+#include "platform/shell.h"
 
 using qk::bridge::Bridge;
 using qk::platform::PostedRecord;
@@ -23,6 +27,9 @@ constexpr PadButton kPadButtons[4] = {
     {"Audience Screen Toggle", "Audience", "audtoggle"},
 };
 
+// The main window's place when none is stored.
+constexpr int kDefaultX = 140, kDefaultY = 100, kDefaultWidth = 560, kDefaultHeight = 780;
+
 constexpr char kProbeScript[] =
     "JSON.stringify({secure:!!self.isSecureContext,subtle:!!(self.crypto&&self.crypto.subtle),origin:String("
     "location.origin)})";
@@ -31,6 +38,12 @@ constexpr char kFallbackPage[] =
     "<p>ui\\index.html was not found next to the plugin DLL.</p></body></html>";
 
 bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+// Web links leave the plug-in for the user's browser; nothing else does.
+void openIfWebLink(std::string_view uri) {
+    if (startsWith(uri, "http://") || startsWith(uri, "https://"))
+        qk::platform::createShell()->openWebLink(std::string(uri));
+}
 
 }  // namespace
 
@@ -56,12 +69,16 @@ public:
     explicit MainWindowEvents(QuorvaleKaraokePlugin& p) : plugin_(p) {}
     void onClose() override {
         plugin_.log_.logLine("WM_CLOSE          (hiding, not destroying)");
+        plugin_.SavePlacement();
         if (plugin_.mainWnd_) plugin_.mainWnd_->hide();
     }
     void onDestroy() override { plugin_.log_.logLine("WM_DESTROY"); }
-    void onResize(qk::platform::SizeKind) override {
+    void onResize(qk::platform::SizeKind kind) override {
         if (plugin_.mainWebView_) plugin_.mainWebView_->fitToWindow();
+        if (kind == qk::platform::SizeKind::Restored || kind == qk::platform::SizeKind::Maximized)
+            plugin_.SavePlacement();
     }
+    void onMoveSizeEnd() override { plugin_.SavePlacement(); }
     void onShowChanged(bool shown) override { plugin_.log_.logLine("WM_SHOWWINDOW     show=%d", shown ? 1 : 0); }
     void onPosted(int message, std::unique_ptr<PostedRecord> record) override {
         if (message == qk::bridge::kBridgeResponseMessage) {
@@ -89,10 +106,14 @@ public:
     }
     bool onNavigationStarting(std::string_view uri) override {
         if (startsWith(uri, "file:") || startsWith(uri, "about:")) return true;
-        if (alive_->load()) log_.logLine("navigation BLOCKED: %.200s", std::string(uri).c_str());
+        if (!alive_->load()) return false;
+        openIfWebLink(uri);
+        log_.logLine("navigation BLOCKED: %.200s", std::string(uri).c_str());
         return false;
     }
-    void onNewWindowRequested(std::string_view) override {}
+    void onNewWindowRequested(std::string_view uri) override {
+        if (alive_->load()) openIfWebLink(uri);
+    }
     void onNavigationCompleted(const std::shared_ptr<WebView>& sender) override {
         if (!alive_->load() || !sender) return;
         sender->executeScript(kProbeScript, [alive = alive_, log = log_](std::optional<std::string> result) {
@@ -199,15 +220,18 @@ vdj::Result QuorvaleKaraokePlugin::OnStop() {
 void QuorvaleKaraokePlugin::EnsureWindow() {
     if (mainWnd_) return;
     log_.logLine("EnsureWindow      hInstance(sdk)=0x%p  dllMain=0x%p", moduleHandle, nullptr);
+    log_.logLine("module dir (sdk hInstance) = %s", qk::platform::moduleDirectory(moduleHandle).c_str());
+    log_.logLine("module dir (DllMain)       = %s",
+                 qk::platform::moduleDirectory(reinterpret_cast<const void*>(&qk::karaoke::FindUiPage)).c_str());
     unsigned long error = 0;
     if (ui_) {
         qk::platform::WindowOptions options;
         options.className = "QuorvaleKaraokeHost";
         options.title = "QuorvaleKaraoke";
-        options.x = 140;
-        options.y = 100;
-        options.width = 560;
-        options.height = 780;
+        options.x = kDefaultX;
+        options.y = kDefaultY;
+        options.width = kDefaultWidth;
+        options.height = kDefaultHeight;
         options.background = 0x14100D;
         mainWnd_ = ui_->createWindow(options, &error);
     }
@@ -216,7 +240,7 @@ void QuorvaleKaraokePlugin::EnsureWindow() {
         return;
     }
     mainWnd_->setEvents(windowEvents_.get());
-    maximised_ = false;  // the stored placement is restored by the window backend's placement store
+    restorePlacement();
     log_.logLine("created hwnd=0x%p", mainWnd_->nativeHandle());
     CreateWebView();
 }
@@ -239,8 +263,10 @@ void QuorvaleKaraokePlugin::CreateWebView() {
         log_.logLine("WebView2 runtime  %s", version.c_str());
     else
         log_.logLine("WebView2 runtime  NOT FOUND - the UI cannot load (install the Evergreen runtime)");
+    const std::string dataFolder = qk::karaoke::WebViewDataFolder();
+    log_.logLine("WebView2 udf      %s", dataFolder.c_str());
     const long rc = ui_->createWebViewEnvironment(
-        "", [this, alive = pluginAlive_](long result, std::shared_ptr<qk::platform::WebViewEnvironment> env) {
+        dataFolder, [this, alive = pluginAlive_](long result, std::shared_ptr<qk::platform::WebViewEnvironment> env) {
             if (alive->load()) onEnvironmentReady(result, std::move(env));
         });
     if (rc != 0) log_.logLine("CreateCoreWebView2EnvironmentWithOptions FAILED hr=0x%08lX", static_cast<unsigned long>(rc));
@@ -272,15 +298,45 @@ void QuorvaleKaraokePlugin::onWebViewReady(long result, std::shared_ptr<WebView>
 }
 
 void QuorvaleKaraokePlugin::loadManagerPage() {
-    // The page files are looked up beside the module by the window backend's
-    // issue; until then the window says where the page was expected.
-    mainWebView_->navigateToString(kFallbackPage);
+    const std::string url =
+        qk::karaoke::FindUiPage(qk::platform::moduleDirectory(moduleHandle), "index.html", log_);
+    if (!url.empty()) {
+        log_.logLine("navigating to     %s", url.c_str());
+        mainWebView_->navigate(url);
+    } else {
+        mainWebView_->navigateToString(kFallbackPage);
+    }
+}
+
+void QuorvaleKaraokePlugin::restorePlacement() {
+    maximised_ = false;
+    const auto stored = qk::karaoke::loadPlacement(qk::karaoke::placementFilePath());
+    if (!stored) return;  // the defaults stand, silently
+    maximised_ = stored->showCmd == qk::karaoke::kShowMaximised;
+    mainWnd_->setNormalRect({stored->left, stored->top, stored->right, stored->bottom});
+    if (!mainWnd_->isOnAnyMonitor()) {
+        // The monitor it was on is gone: back to the defaults, not maximised.
+        mainWnd_->setNormalRect({kDefaultX, kDefaultY, kDefaultX + kDefaultWidth, kDefaultY + kDefaultHeight});
+        maximised_ = false;
+    }
+    const auto r = mainWnd_->normalRect();
+    log_.logLine("restored placement (%ld,%ld,%ld,%ld) maximized=%d", static_cast<long>(r.left),
+                 static_cast<long>(r.top), static_cast<long>(r.right), static_cast<long>(r.bottom),
+                 maximised_ ? 1 : 0);
 }
 
 void QuorvaleKaraokePlugin::SavePlacement() {
-    // The window's position and size are kept by the placement store that comes
-    // with the windowing backend; a plug-in that never opened its window has
-    // nothing to keep.
+    // A plug-in that never opened its window has nothing to keep.
+    if (!mainWnd_) return;
+    qk::karaoke::PlacementRecord record;
+    const auto r = mainWnd_->normalRect();
+    record.left = r.left;
+    record.top = r.top;
+    record.right = r.right;
+    record.bottom = r.bottom;
+    record.showCmd = mainWnd_->isMaximised() && !mainWnd_->isMinimised() ? qk::karaoke::kShowMaximised
+                                                                          : qk::karaoke::kShowNormal;
+    qk::karaoke::storePlacement(qk::karaoke::placementFilePath(), record);
 }
 
 std::uint32_t QuorvaleKaraokePlugin::Release() {

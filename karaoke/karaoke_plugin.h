@@ -55,6 +55,7 @@ private:
     void onEnvironmentReady(long result, std::shared_ptr<qk::platform::WebViewEnvironment> environment);
     void onWebViewReady(long result, std::shared_ptr<qk::platform::WebView> webView);
     void loadManagerPage();
+    void restorePlacement();
     void SavePlacement();
     void releaseSteps();
 

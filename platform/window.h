@@ -19,6 +19,11 @@ struct WindowOptions {
 
 enum class SizeKind { Restored, Minimized, Maximized, Other };
 
+// Desktop coordinates of the window's outer frame.
+struct WindowRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
 // What a window tells the system's logic. Called on the UI thread only.
 class WindowEvents {
 public:
@@ -53,6 +58,15 @@ public:
     virtual bool isEmbedded() const = 0;
     virtual bool isForeground() const = 0;
     virtual void bringToForeground() = 0;
+
+    // Placement: the rectangle the window has when it is neither maximised nor
+    // minimised (kept while it is either), and its state.
+    virtual WindowRect normalRect() const = 0;
+    virtual void setNormalRect(const WindowRect& rect) = 0;
+    virtual bool isMaximised() const = 0;
+    virtual bool isMinimised() const = 0;
+    // True when some part of the normal rectangle lies on an attached monitor.
+    virtual bool isOnAnyMonitor() const = 0;
 
     // Shared with the threads that post to this window.
     virtual std::shared_ptr<PostTarget> postTarget() = 0;

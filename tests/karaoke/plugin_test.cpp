@@ -8,6 +8,7 @@
 #include "tests/support/fake_ui.h"
 #include "tests/support/karaoke_log.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/xdg_home.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ protected:
     }
 
     qktest::KaraokeLogCapture log;
+    qktest::XdgHome xdg;
     qktest::TempDir dir;
     std::shared_ptr<FakeUi> ui = std::make_shared<FakeUi>();
     RecordingHost host;
@@ -223,6 +225,33 @@ TEST_F(KaraokePlugin, ReleaseLeavesTheEndShowMarkerForThePagesDataFolder) {
     const auto at = [&](const std::string& line) { return text.find(line); };
     ASSERT_NE(at("  Release\n"), std::string::npos);
     EXPECT_LT(at("  Release\n"), at("end-show marker written (show=friday.json rot=2 perf=3)"));
+}
+
+}  // namespace
+
+namespace {
+
+// Only local pages load; everything else is cancelled and logged. (No entry here
+// is a web link, so nothing is handed to a browser.)
+TEST_F(KaraokePlugin, NavigationStaysOnFileAndAboutPages) {
+    auto page = openPage();
+    ASSERT_TRUE(page->events);
+    const struct {
+        const char* uri;
+        bool allowed;
+    } cases[] = {
+        {"file:", true},          {"file:///x/ui/index.html", true}, {"about:blank", true},
+        {"file", false},          {"mailto:kj@example.invalid", false}, {"data:text/html,hi", false},
+        {"HTTP://EXAMPLE.INVALID/", false}, {"ftp://example.invalid/", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(page->events->onNavigationStarting(c.uri), c.allowed) << c.uri;
+        EXPECT_EQ(log.hasLine(std::string("navigation BLOCKED: ") + c.uri), !c.allowed) << c.uri;
+    }
+    // The logged address is cut at 200 characters.
+    const std::string longUri = "x:" + std::string(300, 'a');
+    EXPECT_FALSE(page->events->onNavigationStarting(longUri));
+    EXPECT_TRUE(log.hasLine("navigation BLOCKED: " + longUri.substr(0, 200)));
 }
 
 }  // namespace

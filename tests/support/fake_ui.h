@@ -120,6 +120,11 @@ public:
     bool isEmbedded() const override { return false; }
     bool isForeground() const override { return foreground; }
     void bringToForeground() override { foreground = true; }
+    qk::platform::WindowRect normalRect() const override { return rect; }
+    void setNormalRect(const qk::platform::WindowRect& r) override { rect = r; }
+    bool isMaximised() const override { return maximised; }
+    bool isMinimised() const override { return minimised; }
+    bool isOnAnyMonitor() const override { return onMonitor(rect); }
     std::shared_ptr<qk::platform::PostTarget> postTarget() override { return target; }
     std::vector<std::unique_ptr<qk::platform::PostedRecord>> drainPosted(int message) override {
         return target->take(message);
@@ -132,6 +137,12 @@ public:
 
     qk::platform::WindowEvents* events = nullptr;
     bool visible = false, foreground = false, shownMaximised = false;
+    bool maximised = false, minimised = false;
+    qk::platform::WindowRect rect;
+    // The desktop: one 1920x1080 monitor unless a test says otherwise.
+    std::function<bool(const qk::platform::WindowRect&)> onMonitor = [](const qk::platform::WindowRect& r) {
+        return r.right > 0 && r.bottom > 0 && r.left < 1920 && r.top < 1080;
+    };
     int showCount = 0;
     std::shared_ptr<FakePostTarget> target = std::make_shared<FakePostTarget>();
 
@@ -191,13 +202,14 @@ private:
 class FakeUiLoop final : public qk::platform::UiLoop {
 public:
     explicit FakeUiLoop(std::shared_ptr<FakeUi> ui) : ui_(std::move(ui)) {}
-    std::unique_ptr<qk::platform::Window> createWindow(const qk::platform::WindowOptions&,
+    std::unique_ptr<qk::platform::Window> createWindow(const qk::platform::WindowOptions& options,
                                                        unsigned long* error) override {
         if (ui_->refuseWindows) {
             *error = 1400;
             return nullptr;
         }
         auto w = std::make_unique<FakeWindow>(*ui_);
+        w->rect = {options.x, options.y, options.x + options.width, options.y + options.height};
         ui_->window = w.get();
         ui_->lastTarget = w->target;
         ++ui_->windowsCreated;
