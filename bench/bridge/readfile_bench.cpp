@@ -83,6 +83,11 @@ public:
     bool isEmbedded() const override { return false; }
     bool isForeground() const override { return false; }
     void bringToForeground() override {}
+    qk::platform::WindowRect normalRect() const override { return {}; }
+    void setNormalRect(const qk::platform::WindowRect&) override {}
+    bool isMaximised() const override { return false; }
+    bool isMinimised() const override { return false; }
+    bool isOnAnyMonitor() const override { return true; }
     std::shared_ptr<qk::platform::PostTarget> postTarget() override { return mailbox; }
     std::vector<std::unique_ptr<qk::platform::PostedRecord>> drainPosted(int) override { return {}; }
     std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
