@@ -27,6 +27,22 @@ std::vector<BgraImage> decodeAll(platform::ImageDecoder& decoder, const std::vec
     return images;
 }
 
+// Decodes every picture a list file names and hands the whole list to the render
+// thread in one swap under imageMutex; the number of pictures now listed.
+std::size_t replacePictureList(OverlayState& state, std::vector<BgraImage>& list, std::atomic<bool>& dirty,
+                               platform::ImageDecoder& decoder, const std::string& path,
+                               std::vector<std::string> (*readTexts)(const Json&)) {
+    std::vector<BgraImage> pictures;
+    if (const auto document = readJsonFile(path)) pictures = decodeAll(decoder, readTexts(*document));
+    const std::size_t count = pictures.size();
+    {
+        std::lock_guard lock(state.imageMutex);
+        list.swap(pictures);
+    }
+    dirty.exchange(true);
+    return count;
+}
+
 const char* yesNo(bool b) {
     return b ? "yes" : "no";
 }
@@ -145,27 +161,15 @@ void StatePoller::pollAssets(platform::ImageDecoder& decoder, std::int32_t versi
 
 void StatePoller::pollSlides(platform::ImageDecoder& decoder, std::int32_t version) {
     lastSlidesVer_ = version;
-    std::vector<BgraImage> slides;
-    if (const auto document = readJsonFile(paths_.slides)) slides = decodeAll(decoder, readSlideTexts(*document));
-    const std::size_t count = slides.size();
-    {
-        std::lock_guard lock(state_.imageMutex);
-        state_.slideImages.swap(slides);
-    }
-    state_.slidesDirty.exchange(true);
+    const std::size_t count =
+        replacePictureList(state_, state_.slideImages, state_.slidesDirty, decoder, paths_.slides, readSlideTexts);
     log_.logLine("slides refreshed (ver=%ld) count=%zu", static_cast<long>(version), count);
 }
 
 void StatePoller::pollDance(platform::ImageDecoder& decoder, std::int32_t version) {
     lastGfxVer_ = version;
-    std::vector<BgraImage> graphics;
-    if (const auto document = readJsonFile(paths_.dance)) graphics = decodeAll(decoder, readDanceTexts(*document));
-    const std::size_t count = graphics.size();
-    {
-        std::lock_guard lock(state_.imageMutex);
-        state_.danceImages.swap(graphics);
-    }
-    state_.gfxDirty.exchange(true);
+    const std::size_t count =
+        replacePictureList(state_, state_.danceImages, state_.gfxDirty, decoder, paths_.dance, readDanceTexts);
     log_.logLine("dance graphics refreshed (ver=%ld) count=%zu", static_cast<long>(version), count);
 }
 
