@@ -79,6 +79,11 @@ public:
             plugin_.SavePlacement();
     }
     void onMoveSizeEnd() override { plugin_.SavePlacement(); }
+    void onHotkey(int id) override {
+        if (id != qk::karaoke::kPanicHotkeyId) return;
+        plugin_.log_.logLine("panic hotkey — hiding the audience window");
+        plugin_.desktop_.HideAudience();
+    }
     void onShowChanged(bool shown) override { plugin_.log_.logLine("WM_SHOWWINDOW     show=%d", shown ? 1 : 0); }
     void onPosted(int message, std::unique_ptr<PostedRecord> record) override {
         if (message == qk::bridge::kBridgeResponseMessage) {
@@ -136,7 +141,11 @@ QuorvaleKaraokePlugin::QuorvaleKaraokePlugin(std::unique_ptr<qk::platform::UiLoo
       windowEvents_(std::make_unique<MainWindowEvents>(*this)),
       pluginAlive_(std::make_shared<std::atomic<bool>>(true)),
       bridge_(*bridgeHost_, log_, pluginAlive_),
-      desktop_({[] { return qk::platform::createShell(); }, &qk::platform::listMonitors, nullptr}, log_),
+      audience_(std::make_unique<qk::karaoke::AudienceWindow>(qk::karaoke::AudienceHost{
+          ui_.get(), [this] { return mainWnd_.get(); }, [this] { return environment_; },
+          [this](WebView& view) { ConfigureWebView(view); },
+          [this] { return qk::platform::moduleDirectory(moduleHandle); }, pluginAlive_, log_})),
+      desktop_({[] { return qk::platform::createShell(); }, &qk::platform::listMonitors, audience_.get()}, log_),
       fileWorker_(log_) {}
 
 QuorvaleKaraokePlugin::~QuorvaleKaraokePlugin() = default;
@@ -291,10 +300,13 @@ void QuorvaleKaraokePlugin::onWebViewReady(long result, std::shared_ptr<WebView>
     }
     mainWebView_ = std::move(webView);
     log_.logLine("controller ready");
-    mainWebView_->configure(qk::platform::WebViewSettings{},
-                            std::make_shared<PageEvents>(this, pluginAlive_, log_));
+    ConfigureWebView(*mainWebView_);
     mainWebView_->fitToWindow();
     loadManagerPage();
+}
+
+void QuorvaleKaraokePlugin::ConfigureWebView(WebView& webView) {
+    webView.configure(qk::platform::WebViewSettings{}, std::make_shared<PageEvents>(this, pluginAlive_, log_));
 }
 
 void QuorvaleKaraokePlugin::loadManagerPage() {
@@ -358,17 +370,16 @@ void QuorvaleKaraokePlugin::releaseSteps() {
     fileWorker_.stopAndJoin();
     // A task that saw pluginAlive just before it fell may have posted: drop those.
     if (mainWnd_) mainWnd_->drainPosted(qk::bridge::kBridgeResponseMessage);
-    if (audienceWebView_) audienceWebView_->close();
-    audienceWebView_.reset();
+    audience_->closeWebView();
     if (mainWebView_) mainWebView_->close();
     mainWebView_.reset();
     environment_.reset();
     SavePlacement();
-    // The panic hotkey is registered only while the audience window is shown.
-    hotkeyRegistered_ = false;
+    // The panic hotkey is registered on the main window, so it goes first.
+    audience_->unregisterHotkey();
     if (mainWnd_) {
         mainWnd_->setEvents(nullptr);
         mainWnd_.reset();
     }
-    audienceWnd_.reset();
+    audience_->destroyWindow();
 }

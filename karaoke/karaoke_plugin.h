@@ -10,6 +10,7 @@
 #include "bridge/desktop_actions.h"
 #include "bridge/dispatch.h"
 #include "bridge/file_worker.h"
+#include "karaoke/audience_window.h"
 #include "kit/log.h"
 #include "kit/vdj_plugin.h"
 #include "platform/ui_loop.h"
@@ -43,6 +44,7 @@ public:
     qk::bridge::Bridge& bridge() { return bridge_; }
     const std::shared_ptr<qk::platform::WebView>& mainWebView() const { return mainWebView_; }
     qk::platform::Window* mainWindow() const { return mainWnd_.get(); }
+    const qk::karaoke::AudienceWindow& audience() const { return *audience_; }
 
 private:
     ~QuorvaleKaraokePlugin();
@@ -54,6 +56,8 @@ private:
     void CreateWebView();
     void onEnvironmentReady(long result, std::shared_ptr<qk::platform::WebViewEnvironment> environment);
     void onWebViewReady(long result, std::shared_ptr<qk::platform::WebView> webView);
+    // The settings, handlers and probe every web view of this plug-in gets.
+    void ConfigureWebView(qk::platform::WebView& webView);
     void loadManagerPage();
     void restorePlacement();
     void SavePlacement();
@@ -65,16 +69,14 @@ private:
     std::unique_ptr<MainWindowEvents> windowEvents_;
     qk::bridge::AliveFlag pluginAlive_;
     qk::bridge::Bridge bridge_;  // dataDir, pickerDir, writeRoots
+    std::unique_ptr<qk::karaoke::AudienceWindow> audience_;
     qk::bridge::DesktopActions desktop_;
     qk::bridge::FileWorker fileWorker_;
 
     std::unique_ptr<qk::platform::Window> mainWnd_;
-    std::unique_ptr<qk::platform::Window> audienceWnd_;
     std::shared_ptr<qk::platform::WebViewEnvironment> environment_;
     std::shared_ptr<qk::platform::WebView> mainWebView_;
-    std::shared_ptr<qk::platform::WebView> audienceWebView_;
     bool webViewStarted_ = false;
     bool maximised_ = false;
-    bool hotkeyRegistered_ = false;
     std::array<std::int32_t, 4> buttonState_{};
 };

@@ -53,6 +53,9 @@ public:
                                std::function<void(std::optional<std::string> resultJson)> done) = 0;
     virtual void navigate(const std::string& url) = 0;
     virtual void navigateToString(const std::string& html) = 0;
+    // Lets the window behind show through wherever the page paints nothing.
+    // False when the engine cannot draw a see-through background.
+    virtual bool setTransparentBackground() = 0;
     // Fits the control to its window's client area.
     virtual void fitToWindow() = 0;
 };

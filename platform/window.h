@@ -15,7 +15,14 @@ struct WindowOptions {
     std::string title;      // "QuorvaleKaraoke"
     int x = 0, y = 0, width = 0, height = 0;
     std::uint32_t background = 0;  // 0xRRGGBB, painted where nothing covers the window
+    // The audience window's kind: no frame, not in the task bar, above every
+    // ordinary window, never given the keyboard focus, see-through where its
+    // content is (the background colour is then not painted).
+    bool overlay = false;
 };
+
+// Modifier bits of a global hotkey (the values of the Windows API).
+enum HotkeyModifier : unsigned { kHotkeyAlt = 1, kHotkeyControl = 2, kHotkeyShift = 4 };
 
 enum class SizeKind { Restored, Minimized, Maximized, Other };
 
@@ -32,7 +39,10 @@ public:
     virtual void onResize(SizeKind) {}
     virtual void onShowChanged(bool) {}
     virtual void onMoveSizeEnd() {}
+    // A hotkey registered on this window was pressed, in any application.
     virtual void onHotkey(int) {}
+    // A timer started on this window fired.
+    virtual void onTimer(int) {}
     // A record posted through the window's PostTarget. The receiver owns it.
     virtual void onPosted(int message, std::unique_ptr<PostedRecord> record) = 0;
 
@@ -67,6 +77,27 @@ public:
     virtual bool isMinimised() const = 0;
     // True when some part of the normal rectangle lies on an attached monitor.
     virtual bool isOnAnyMonitor() const = 0;
+
+    // Shows the window without giving it the focus (the focus stays where it is).
+    virtual void showWithoutFocus() = 0;
+    // Moves and sizes the window to `rect` (desktop coordinates of its whole
+    // area) and puts it above every other window, without giving it the focus.
+    virtual void placeOnTop(const WindowRect& rect) = 0;
+    // Puts the window above every other window again where it is, without
+    // giving it the focus: windows that came up since may have covered it.
+    virtual void keepOnTop() = 0;
+
+    // A timer that calls WindowEvents::onTimer(id) every `periodMs` until it is
+    // stopped or the window is destroyed; starting a running id restarts it.
+    virtual void startTimer(int id, unsigned periodMs) = 0;
+    virtual void stopTimer(int id) = 0;
+
+    // A global hotkey: `modifiers` (HotkeyModifier bits) with the key of the
+    // virtual-key code `key` ('A'..'Z', '0'..'9') reaches WindowEvents::onHotkey
+    // from whichever application has the focus. False when the system refuses
+    // (another program holds it, or the display server allows no global keys).
+    virtual bool registerHotkey(int id, unsigned modifiers, unsigned key) = 0;
+    virtual void unregisterHotkey(int id) = 0;
 
     // Shared with the threads that post to this window.
     virtual std::shared_ptr<PostTarget> postTarget() = 0;

@@ -11,7 +11,7 @@ build=(cmake ninja-build g++ pkg-config git ca-certificates
 # decoding, HTTP, hashing, QR codes.
 platform=(libegl-dev libopengl-dev libegl-mesa0 libgl1-mesa-dri
           libpango1.0-dev libcairo2-dev fonts-dejavu-core fonts-noto-color-emoji
-          libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev shared-mime-info
+          libgtk-3-dev libwebkit2gtk-4.1-dev libx11-dev libxtst-dev shared-mime-info
           libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
           libgdk-pixbuf-2.0-dev webp-pixbuf-loader libpulse-dev
           libcurl4-openssl-dev libssl-dev libqrcodegencpp-dev)

@@ -37,6 +37,7 @@ public:
     }
     void navigate(const std::string&) override {}
     void navigateToString(const std::string&) override {}
+    bool setTransparentBackground() override { return false; }
     void fitToWindow() override {}
     std::size_t bytes = 0, answers = 0;
     std::string head;
@@ -88,6 +89,13 @@ public:
     bool isMaximised() const override { return false; }
     bool isMinimised() const override { return false; }
     bool isOnAnyMonitor() const override { return true; }
+    void showWithoutFocus() override {}
+    void placeOnTop(const qk::platform::WindowRect&) override {}
+    void keepOnTop() override {}
+    void startTimer(int, unsigned) override {}
+    void stopTimer(int) override {}
+    bool registerHotkey(int, unsigned, unsigned) override { return false; }
+    void unregisterHotkey(int) override {}
     std::shared_ptr<qk::platform::PostTarget> postTarget() override { return mailbox; }
     std::vector<std::unique_ptr<qk::platform::PostedRecord>> drainPosted(int) override { return {}; }
     std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();

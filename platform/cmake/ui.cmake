@@ -1,12 +1,14 @@
 # The UI backend group (UI loop, windows, web views, shell, monitors): GTK 3 and
 # WebKitGTK 4.1 when they are installed, else the headless backend (no windows).
-pkg_check_modules(QK_GTK IMPORTED_TARGET GLOBAL gtk+-3.0 webkit2gtk-4.1)
+pkg_check_modules(QK_GTK IMPORTED_TARGET GLOBAL gtk+-3.0 webkit2gtk-4.1 x11)
 if(QK_GTK_FOUND)
   add_library(qk_platform_ui STATIC ${CMAKE_CURRENT_SOURCE_DIR}/gtk/ui_gtk.cpp
+                                    ${CMAKE_CURRENT_SOURCE_DIR}/common/monitor_layout.cpp
                                     ${CMAKE_CURRENT_SOURCE_DIR}/posix/module_dir_posix.cpp)
   target_link_libraries(qk_platform_ui PUBLIC PkgConfig::QK_GTK ${CMAKE_DL_LIBS})
 else()
   add_library(qk_platform_ui STATIC ${CMAKE_CURRENT_SOURCE_DIR}/headless/ui_headless.cpp
+                                    ${CMAKE_CURRENT_SOURCE_DIR}/common/monitor_layout.cpp
                                     ${CMAKE_CURRENT_SOURCE_DIR}/posix/module_dir_posix.cpp)
   target_link_libraries(qk_platform_ui PUBLIC ${CMAKE_DL_LIBS})
 endif()

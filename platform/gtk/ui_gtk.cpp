@@ -5,10 +5,17 @@
 // takes exactly what has not been delivered yet.
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
+// After GTK: the X11 headers define macros (None, Bool, Status) that GTK's
+// headers must not see.
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <gdk/gdkx.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <utility>
 
@@ -141,6 +148,7 @@ public:
         gtk_window_set_role(w, options.className.c_str());
         gtk_window_set_default_size(w, options.width, options.height);
         gtk_window_move(w, options.x, options.y);
+        if (options.overlay) makeOverlay(w);
         gtk_widget_set_app_paintable(widget_, TRUE);
         g_signal_connect(widget_, "draw", G_CALLBACK(&GtkTopWindow::onDraw), this);
         g_signal_connect(widget_, "delete-event", G_CALLBACK(&GtkTopWindow::onDelete), this);
@@ -155,6 +163,8 @@ public:
         queue_->close();
         events_ = nullptr;
         if (moveTimer_ != 0) g_source_remove(moveTimer_);
+        for (const auto& [id, source] : timers_) g_source_remove(source);
+        while (!hotkeys_.empty()) unregisterHotkey(hotkeys_.begin()->first);
         g_signal_handlers_disconnect_by_data(widget_, this);
         gtk_widget_destroy(widget_);
         g_object_unref(widget_);
@@ -188,10 +198,131 @@ public:
                 return true;
         return false;
     }
+    void showWithoutFocus() override {
+        gtk_window_set_focus_on_map(GTK_WINDOW(widget_), FALSE);
+        gtk_widget_show(widget_);
+    }
+    void placeOnTop(const WindowRect& r) override {
+        gtk_window_move(GTK_WINDOW(widget_), r.left, r.top);
+        gtk_window_resize(GTK_WINDOW(widget_), std::max(1, r.right - r.left), std::max(1, r.bottom - r.top));
+        keepOnTop();
+    }
+    void keepOnTop() override {
+        gtk_window_set_keep_above(GTK_WINDOW(widget_), TRUE);
+        // Raising restacks without touching the focus (gtk_window_present would take it).
+        if (GdkWindow* g = gtk_widget_get_window(widget_)) gdk_window_raise(g);
+    }
+
+    void startTimer(int id, unsigned periodMs) override {
+        stopTimer(id);
+        auto* tick = new TimerTick{this, id};
+        timers_[id] = g_timeout_add_full(
+            G_PRIORITY_DEFAULT, periodMs,
+            [](gpointer data) -> gboolean {
+                auto* t = static_cast<TimerTick*>(data);
+                const int timerId = t->id;
+                t->window->notify([timerId](WindowEvents& e) { e.onTimer(timerId); });
+                return G_SOURCE_CONTINUE;
+            },
+            tick, [](gpointer data) { delete static_cast<TimerTick*>(data); });
+    }
+    void stopTimer(int id) override {
+        const auto it = timers_.find(id);
+        if (it == timers_.end()) return;
+        g_source_remove(it->second);
+        timers_.erase(it);
+    }
+
+    bool registerHotkey(int id, unsigned modifiers, unsigned key) override {
+        unregisterHotkey(id);
+        GdkDisplay* display = gtk_widget_get_display(widget_);
+        // Wayland gives applications no global keys; other back ends neither.
+        if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) return false;
+        Display* x = GDK_DISPLAY_XDISPLAY(display);
+        KeySym sym = NoSymbol;
+        if (key >= 'A' && key <= 'Z') sym = XK_a + (key - 'A');
+        if (key >= '0' && key <= '9') sym = XK_0 + (key - '0');
+        const KeyCode code = sym == NoSymbol ? 0 : XKeysymToKeycode(x, sym);
+        if (code == 0) return false;
+        unsigned mask = 0;
+        if ((modifiers & kHotkeyAlt) != 0) mask |= Mod1Mask;
+        if ((modifiers & kHotkeyControl) != 0) mask |= ControlMask;
+        if ((modifiers & kHotkeyShift) != 0) mask |= ShiftMask;
+        // The key must work with Caps Lock and Num Lock on too: one grab each.
+        gdk_x11_display_error_trap_push(display);
+        for (const unsigned locks : kLockMasks)
+            XGrabKey(x, code, mask | locks, DefaultRootWindow(x), False, GrabModeAsync, GrabModeAsync);
+        XSync(x, False);
+        if (gdk_x11_display_error_trap_pop(display) != 0) {
+            // Another program holds some of them (BadAccess): give back what we got.
+            ungrab(display, code, mask);
+            return false;
+        }
+        if (hotkeys_.empty()) gdk_window_add_filter(nullptr, &GtkTopWindow::onXEvent, this);
+        hotkeys_[id] = {code, mask};
+        return true;
+    }
+    void unregisterHotkey(int id) override {
+        const auto it = hotkeys_.find(id);
+        if (it == hotkeys_.end()) return;
+        ungrab(gtk_widget_get_display(widget_), it->second.code, it->second.mask);
+        hotkeys_.erase(it);
+        if (hotkeys_.empty()) gdk_window_remove_filter(nullptr, &GtkTopWindow::onXEvent, this);
+    }
+
     std::shared_ptr<PostTarget> postTarget() override { return queue_; }
     std::vector<std::unique_ptr<PostedRecord>> drainPosted(int message) override { return queue_->drain(message); }
 
 private:
+    struct TimerTick {
+        GtkTopWindow* window;
+        int id;
+    };
+    struct Grab {
+        unsigned code = 0;
+        unsigned mask = 0;
+    };
+    static constexpr std::array<unsigned, 4> kLockMasks{0u, LockMask, Mod2Mask, LockMask | Mod2Mask};
+    static constexpr unsigned kHotkeyMasks = ControlMask | ShiftMask | Mod1Mask | Mod4Mask;
+
+    void makeOverlay(GtkWindow* w) {
+        overlay_ = true;
+        gtk_window_set_decorated(w, FALSE);
+        gtk_window_set_skip_taskbar_hint(w, TRUE);
+        gtk_window_set_skip_pager_hint(w, TRUE);
+        gtk_window_set_keep_above(w, TRUE);
+        gtk_window_set_accept_focus(w, FALSE);
+        gtk_window_set_focus_on_map(w, FALSE);
+        // A visual with an alpha channel lets the desktop show through; without
+        // one (no compositing) the window is simply black where nothing paints.
+        if (GdkVisual* rgba = gdk_screen_get_rgba_visual(gtk_widget_get_screen(widget_)))
+            gtk_widget_set_visual(widget_, rgba);
+    }
+
+    static void ungrab(GdkDisplay* display, unsigned code, unsigned mask) {
+        if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) return;
+        Display* x = GDK_DISPLAY_XDISPLAY(display);
+        gdk_x11_display_error_trap_push(display);
+        for (const unsigned locks : kLockMasks) XUngrabKey(x, static_cast<int>(code), mask | locks, DefaultRootWindow(x));
+        XSync(x, False);
+        gdk_x11_display_error_trap_pop_ignored(display);
+    }
+
+    // Sees every X event before GDK does; the grabbed keys arrive on the root window.
+    static GdkFilterReturn onXEvent(GdkXEvent* native, GdkEvent*, gpointer data) {
+        auto* self = static_cast<GtkTopWindow*>(data);
+        const auto* ev = static_cast<const XEvent*>(native);
+        if (ev->type != KeyPress) return GDK_FILTER_CONTINUE;
+        for (const auto& [id, grab] : self->hotkeys_) {
+            if (ev->xkey.keycode == grab.code && (ev->xkey.state & kHotkeyMasks) == grab.mask) {
+                const int hotkeyId = id;
+                self->notify([hotkeyId](WindowEvents& e) { e.onHotkey(hotkeyId); });
+                return GDK_FILTER_REMOVE;
+            }
+        }
+        return GDK_FILTER_CONTINUE;
+    }
+
     template <typename F>
     void notify(F&& f) {
         if (events_ == nullptr) return;
@@ -202,6 +333,12 @@ private:
     }
 
     static gboolean onDraw(GtkWidget*, cairo_t* cr, GtkTopWindow* self) {
+        if (self->overlay_) {
+            cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+            cairo_set_source_rgba(cr, 0, 0, 0, 0);
+            cairo_paint(cr);
+            return FALSE;
+        }
         const std::uint32_t c = self->background_;
         cairo_set_source_rgb(cr, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0);
         cairo_paint(cr);
@@ -268,6 +405,9 @@ private:
     GdkWindowState state_ = static_cast<GdkWindowState>(0);
     guint moveTimer_ = 0;
     WindowRect normal_;
+    bool overlay_ = false;
+    std::map<int, guint> timers_;
+    std::map<int, Grab> hotkeys_;
 };
 
 // ---- web views -------------------------------------------------------------
@@ -349,6 +489,12 @@ public:
     }
     void navigateToString(const std::string& html) override {
         if (!closed_) webkit_web_view_load_html(view_, html.c_str(), nullptr);
+    }
+    bool setTransparentBackground() override {
+        if (closed_) return false;
+        const GdkRGBA clear{0, 0, 0, 0};
+        webkit_web_view_set_background_color(view_, &clear);
+        return true;
     }
     void fitToWindow() override {
         // The view fills its window as the window's only child; GTK keeps it fitted.
@@ -569,6 +715,8 @@ std::unique_ptr<UiLoop> createUiLoop() {
 std::unique_ptr<Shell> createShell() { return std::make_unique<GtkShell>(); }
 
 std::vector<MonitorInfo> listMonitors() {
+    if (const char* layout = std::getenv("QK_MONITORS"))
+        if (auto standIn = parseMonitorLayout(layout)) return *standIn;
     std::vector<MonitorInfo> out;
     GdkDisplay* display = gdk_display_get_default();
     if (display == nullptr) return out;

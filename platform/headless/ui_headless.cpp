@@ -1,6 +1,8 @@
 // The UI backend of a build without a windowing toolkit: no windows at all, so
 // the karaoke plug-in runs its file service and declines its window; no browser
 // to hand links to, no chooser and no monitor.
+#include <cstdlib>
+
 #include "platform/monitors.h"
 #include "platform/shell.h"
 #include "platform/ui_loop.h"
@@ -18,6 +20,11 @@ public:
 }  // namespace
 
 std::unique_ptr<Shell> createShell() { return std::make_unique<HeadlessShell>(); }
-std::vector<MonitorInfo> listMonitors() { return {}; }
+std::vector<MonitorInfo> listMonitors() {
+    // A stand-in layout still counts: the desktop actions can be tried out without a display.
+    if (const char* layout = std::getenv("QK_MONITORS"))
+        if (auto standIn = parseMonitorLayout(layout)) return *standIn;
+    return {};
+}
 
 }  // namespace qk::platform

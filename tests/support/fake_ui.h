@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,6 +36,10 @@ public:
     }
     void navigate(const std::string& url) override { navigations.push_back(url); }
     void navigateToString(const std::string& html) override { navigations.push_back("html:" + html); }
+    bool setTransparentBackground() override {
+        transparent = true;
+        return true;
+    }
     void fitToWindow() override {}
 
     // The page posting a message (UI thread).
@@ -47,6 +52,7 @@ public:
     }
 
     bool closed = false;
+    bool transparent = false;
     qk::platform::WebViewSettings settings;
     std::shared_ptr<qk::platform::WebViewEvents> events;
     std::vector<std::string> navigations;
@@ -125,6 +131,23 @@ public:
     bool isMaximised() const override { return maximised; }
     bool isMinimised() const override { return minimised; }
     bool isOnAnyMonitor() const override { return onMonitor(rect); }
+    void showWithoutFocus() override {
+        visible = true;
+        ++showCount;
+    }
+    void placeOnTop(const qk::platform::WindowRect& r) override {
+        rect = r;
+        ++placedOnTop;
+    }
+    void keepOnTop() override { ++keptOnTop; }
+    void startTimer(int id, unsigned periodMs) override { timers[id] = periodMs; }
+    void stopTimer(int id) override { timers.erase(id); }
+    bool registerHotkey(int id, unsigned modifiers, unsigned key) override {
+        if (hotkeyTaken) return false;
+        hotkeys[id] = {modifiers, key};
+        return true;
+    }
+    void unregisterHotkey(int id) override { hotkeys.erase(id); }
     std::shared_ptr<qk::platform::PostTarget> postTarget() override { return target; }
     std::vector<std::unique_ptr<qk::platform::PostedRecord>> drainPosted(int message) override {
         return target->take(message);
@@ -144,6 +167,11 @@ public:
         return r.right > 0 && r.bottom > 0 && r.left < 1920 && r.top < 1080;
     };
     int showCount = 0;
+    bool overlay = false;  // made with WindowOptions::overlay
+    int placedOnTop = 0, keptOnTop = 0;
+    std::map<int, unsigned> timers;                          // id -> period
+    std::map<int, std::pair<unsigned, unsigned>> hotkeys;    // id -> modifiers, key
+    bool hotkeyTaken = false;                                // another program holds every hotkey
     std::shared_ptr<FakePostTarget> target = std::make_shared<FakePostTarget>();
 
 private:
@@ -155,9 +183,12 @@ struct FakeUi {
     bool refuseWindows = false;
     std::string engineVersion = "fake 1.0";
     std::vector<std::function<void()>> completions;  // engine work waiting for the loop
-    FakeWindow* window = nullptr;                    // the live window, if any
+    FakeWindow* window = nullptr;                    // the live main window, if any
+    FakeWindow* audience = nullptr;                  // the live overlay window, if any
     int windowsCreated = 0;
-    std::shared_ptr<FakeWebView> webView;            // the last web view made
+    std::shared_ptr<FakeWebView> webView;            // the main window's web view
+    std::shared_ptr<FakeWebView> audienceWebView;    // the overlay window's web view
+    int webViewsCreated = 0;
     std::shared_ptr<FakePostTarget> lastTarget;      // survives the window
 
     // One turn of the loop: engine completions, then posted records.
@@ -182,16 +213,20 @@ struct FakeUi {
 inline FakeWindow::~FakeWindow() {
     target->close();
     if (ui_.window == this) ui_.window = nullptr;
+    if (ui_.audience == this) ui_.audience = nullptr;
 }
 
 // Pending completions live in FakeUi itself, so they point at it plainly.
 class FakeEnvironment final : public qk::platform::WebViewEnvironment {
 public:
     explicit FakeEnvironment(FakeUi* ui) : ui_(ui) {}
-    void createWebView(qk::platform::Window&, WebViewDone done) override {
-        ui_->completions.push_back([ui = ui_, done = std::move(done)] {
-            ui->webView = std::make_shared<FakeWebView>();
-            done(0, ui->webView);
+    void createWebView(qk::platform::Window& parent, WebViewDone done) override {
+        const bool forOverlay = static_cast<FakeWindow&>(parent).overlay;
+        ui_->completions.push_back([ui = ui_, forOverlay, done = std::move(done)] {
+            auto view = std::make_shared<FakeWebView>();
+            (forOverlay ? ui->audienceWebView : ui->webView) = view;
+            ++ui->webViewsCreated;
+            done(0, view);
         });
     }
 
@@ -210,8 +245,9 @@ public:
         }
         auto w = std::make_unique<FakeWindow>(*ui_);
         w->rect = {options.x, options.y, options.x + options.width, options.y + options.height};
-        ui_->window = w.get();
-        ui_->lastTarget = w->target;
+        w->overlay = options.overlay;
+        (options.overlay ? ui_->audience : ui_->window) = w.get();
+        if (!options.overlay) ui_->lastTarget = w->target;
         ++ui_->windowsCreated;
         return w;
     }

@@ -24,6 +24,8 @@ public:
             ::unsetenv("TMPDIR");
     }
     std::string text() const { return readFile(dir_.file("QuorvaleKaraoke-win.log")); }
+    // Forgets the lines so far (the plug-in appends to the same file).
+    void clear() const { writeFile(dir_.file("QuorvaleKaraoke-win.log"), ""); }
     // True when some line ends with the message (after the time stamp).
     bool hasLine(const std::string& message) const {
         const std::string t = text();
