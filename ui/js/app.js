@@ -358,7 +358,10 @@ async function nextBackground({ play = true } = {}) {
   if (!state.bg.tracks.length) await loadPlaylist();
   state.bg.index += 1;
   if (state.bg.index >= state.bg.tracks.length) {
+    // A new round in a new order, never starting with the track just heard.
+    const last = state.bg.tracks[state.bg.tracks.length - 1];
     state.bg.tracks = shuffle(state.bg.tracks);
+    if (state.bg.tracks.length > 1 && state.bg.tracks[0] === last) state.bg.tracks.push(state.bg.tracks.shift());
     state.bg.index = 0;
   }
   const path = state.bg.tracks[state.bg.index];
@@ -439,12 +442,12 @@ async function pollOnce() {
       if (left !== state.remainingMinutes) { state.remainingMinutes = left; publish(); }
     }
     View.setProgress(st.position);
-    if (state.seenPlaying && Deck.hasEnded(st)) act(() => (state.isPlaying ? songEnded() : undefined));
+    if (Deck.hasEnded(st, state.seenPlaying)) act(() => (state.isPlaying ? songEnded() : undefined));
   }
   if (state.bg.playing) {
     const st = await Deck.status(Deck.BACKGROUND_DECK);
     if (st.playing) state.bg.seenPlaying = true;
-    if (state.bg.seenPlaying && Deck.hasEnded(st)) act(() => (state.bg.playing ? nextBackground() : undefined));
+    if (Deck.hasEnded(st, state.bg.seenPlaying)) act(() => (state.bg.playing ? nextBackground() : undefined));
   }
 }
 

@@ -43,9 +43,11 @@ export async function status(deck) {
   return { playing, position, length };
 }
 
-// A song has ended when the deck stopped at (or near) its end or went back to
-// the start; a pause in the middle of a song is not an end.
-export function hasEnded(st) {
+// A song has ended when the deck stopped at (or near) its end, or went back to
+// the start after it had been seen playing (a stop, an unload); a pause in the
+// middle of a song is not an end, and neither is a deck still loading.
+export function hasEnded(st, seenPlaying) {
   if (st.position >= 0.999) return true;
-  return !st.playing && (st.position >= 0.97 || st.position <= 0);
+  if (st.playing) return false;
+  return st.position >= 0.97 || (seenPlaying && st.position <= 0);
 }
