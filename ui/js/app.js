@@ -39,6 +39,7 @@ const state = {
   selectedId: null,
   displays: [],
   ready: false,
+  picking: false,
 };
 
 const songIndex = new SongIndex();
@@ -286,11 +287,26 @@ function addSongToSelected(song) {
   changed();
 }
 
+// The host's pickers are modal and wait for the KJ, so they get no short
+// time-out, and the decks are not polled meanwhile (those requests would only
+// pile up behind the dialog). "hr" 1 means nothing was chosen.
+const PICKER_TIMEOUT_MS = 30 * 60 * 1000;
+
+async function pick(action, start) {
+  state.picking = true;
+  try {
+    const answer = await call(action, { start }, { okCodes: [0, 1], timeout: PICKER_TIMEOUT_MS });
+    return answer.hr === 0 ? answer.result : '';
+  } finally {
+    state.picking = false;
+  }
+}
+
 async function pickSong() {
   if (!selected()) throw userError('Select a singer first.');
-  const answer = await call('pick_file', { start: state.settings.musicFolder }, { okCodes: [0, 1] });
-  if (answer.hr === 1 || !answer.result) return;
-  addSongToSelected(songFromPath(answer.result));
+  const path = await pick('pick_file', state.settings.musicFolder);
+  if (!path) return;
+  addSongToSelected(songFromPath(path));
 }
 
 async function searchSongs(query) {
@@ -433,6 +449,7 @@ async function refreshDisplays() {
 let pollFailure = '';
 
 async function pollOnce() {
+  if (state.picking) return;
   if (state.isPlaying) {
     const st = await Deck.status(Deck.KARAOKE_DECK);
     if (st.playing) state.seenPlaying = true;
@@ -507,8 +524,8 @@ View.bind({
   addSong: (song) => { try { addSongToSelected(song); } catch (err) { report(err); } },
   setting: (key, value) => { state.settings[key] = value; if (key === 'musicFolder') songIndex.ready = null; if (key === 'bgFolder') { state.bg.tracks = []; state.bg.index = -1; } saveSettings(); },
   chooseFolder: (key) => act(async () => {
-    const answer = await call('pick_folder', { start: state.settings[key] }, { okCodes: [0, 1] });
-    if (answer.hr === 0 && answer.result) View.handlers.setting(key, answer.result);
+    const path = await pick('pick_folder', state.settings[key]);
+    if (path) View.handlers.setting(key, path);
   }),
   refreshDisplays: () => refreshDisplays().catch(report),
   endShow: () => act(async () => {
