@@ -53,7 +53,7 @@ test('play next loads and plays the song, records it, moves the singer to the en
   const playing = await p.settled('audience.json', (d) => d.isPlaying && d.rotation[0].wait === '~2 min');
   assert.deepEqual(playing, {
     renderer: 'pipeline',
-    visible: false,
+    visible: true,
     isPlaying: true,
     venue: '',
     message: '',
@@ -132,23 +132,30 @@ test('background music plays shuffled from its folder, pauses while a singer sin
   assert.deepEqual(p.errors, []);
 });
 
-test('the audience switch shows the chosen screen and lets the overlay draw', async (t) => {
+test('the audience screen opens on the chosen screen, and the overlay switch stops and starts the drawing', async (t) => {
   const p = await browser.open(night());
   t.after(() => p.close());
   await p.ready();
 
   await p.pad('audtoggle');
-  assert.equal((await p.settled('audience.json', (d) => d.visible)).renderer, 'pipeline');
+  await p.page.locator('#audience-text', { hasText: 'shown' }).waitFor();
   await p.page.keyboard.press('a');
-  await p.settled('audience.json', (d) => !d.visible);
+  await p.page.locator('#audience-text', { hasText: 'hidden' }).waitFor();
   const asked = await p.double(() => window.__qkDouble.state.requests
     .filter((r) => r.action.startsWith('audience_')).map((r) => [r.action, r.screen]));
   assert.deepEqual(asked, [['audience_show', 1], ['audience_hide', undefined]]);
 
+  // The overlay's own switch is remembered in the settings.
+  await p.page.keyboard.press('v');
+  assert.equal((await p.settled('audience.json', (d) => !d.visible)).renderer, 'pipeline');
+  assert.equal((await p.settled('settings.json', (d) => d.overlayVisible === false)).bgFolder, '/bg');
+  await p.page.click('#overlay-toggle');
+  await p.settled('audience.json', (d) => d.visible);
+
   // The screen list comes from the host; choosing another one is saved.
   await p.page.click('#tab-settings');
   await p.page.selectOption('#set-screen', '0');
-  assert.equal((await p.settled('settings.json', (d) => d.audienceScreen === 0)).bgFolder, '/bg');
+  assert.equal((await p.settled('settings.json', (d) => d.audienceScreen === 0)).overlayVisible, true);
   assert.deepEqual(await p.page.locator('#set-screen option').allTextContents(),
     ['Display 1 – 1920×1080 (main)', 'Display 2 – 1280×720']);
 });

@@ -59,7 +59,7 @@ test('adding singers and queueing songs by picking a file and by searching the m
   const audience = await p.settled('audience.json', (doc) => doc.rotation.length === 2 && doc.rotation[1].title !== '');
   assert.deepEqual(audience, {
     renderer: 'pipeline',
-    visible: false,
+    visible: true,
     isPlaying: false,
     venue: 'The Anchor',
     message: '',
@@ -76,7 +76,7 @@ test('adding singers and queueing songs by picking a file and by searching the m
   // The KJ's own settings were kept as they were, with the page's defaults added.
   assert.deepEqual(await p.json('settings.json'), {
     endShowOnQuit: true, currentShow: '2026-12-10.json', musicFolder: '/music', bgFolder: '', audienceScreen: 0,
-    venue: 'The Anchor', message: '', firstEmoji: '⭐', minutesPerSong: 4,
+    venue: 'The Anchor', message: '', firstEmoji: '⭐', minutesPerSong: 4, overlayVisible: true,
   });
   assert.deepEqual(p.errors, []);
 });

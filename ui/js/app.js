@@ -22,6 +22,7 @@ const DEFAULT_SETTINGS = {
   message: '',
   firstEmoji: '⭐',
   minutesPerSong: 4,
+  overlayVisible: true,
 };
 
 const state = {
@@ -29,7 +30,7 @@ const state = {
   settings: { ...DEFAULT_SETTINGS },
   show: Show.newShow('', ''),
   roster: [],
-  visible: false,
+  audienceShown: false, // the audience window on its screen
   current: null,        // { singer, title, isNew } while a singer's song is on deck 1
   isPlaying: false,
   seenPlaying: false,
@@ -107,7 +108,7 @@ const settingsSaver = new Saver({
 const audienceSaver = new Saver({
   path: () => (state.dataDir ? dataFile('audience.json') : ''),
   content: () => JSON.stringify(audienceDocument({
-    show: state.show, settings: state.settings, visible: state.visible, current: state.current,
+    show: state.show, settings: state.settings, visible: state.settings.overlayVisible !== false, current: state.current,
     isPlaying: state.isPlaying, remainingMinutes: state.remainingMinutes, bgNow: state.bg.playing ? state.bg.now : null,
   })),
   delayMs: 20,
@@ -427,14 +428,20 @@ function skipBackground() {
 // ---- audience screen ------------------------------------------------------
 
 async function toggleAudience() {
-  if (state.visible) {
+  if (state.audienceShown) {
     await call('audience_hide');
-    state.visible = false;
+    state.audienceShown = false;
   } else {
     await call('audience_show', { screen: Number(state.settings.audienceScreen) || 0 });
-    state.visible = true;
+    state.audienceShown = true;
   }
-  changed({ show: false });
+  render();
+}
+
+// The overlay draws into the host's video output only while "visible" is on.
+function toggleOverlay() {
+  state.settings.overlayVisible = state.settings.overlayVisible === false;
+  saveSettings();
 }
 
 async function refreshDisplays() {
@@ -508,6 +515,7 @@ View.bind({
   toggleBackground: () => act(toggleBackground),
   skipBackground: () => act(skipBackground),
   toggleAudience: () => act(toggleAudience),
+  toggleOverlay,
   addSinger: (name, isNew) => { try { addSinger(name, isNew); return true; } catch (err) { report(err); return false; } },
   select: (id) => { state.selectedId = id; render(); },
   move: moveSinger,

@@ -12,7 +12,7 @@ function entry(singer, wait) {
   return out;
 }
 
-// state: { show, settings, visible, current: {singer, song, isNew} | null,
+// state: { show, settings, visible (the overlay draws), current: {singer, song, isNew} | null,
 //          isPlaying, remainingMinutes, bgNow: {title, artist} | null }
 export function audienceDocument(state) {
   const { show, settings } = state;

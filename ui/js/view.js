@@ -71,8 +71,11 @@ export function render(state) {
   const bg = state.bg;
   $('bg-text').textContent = bg.now ? `${bg.playing ? '' : '(paused) '}${bg.now.artist ? `${bg.now.artist} – ` : ''}${bg.now.title}` : 'off';
   $('bg-toggle').classList.toggle('on', bg.playing);
-  $('audience-text').textContent = state.visible ? 'shown' : 'hidden';
-  $('audience-toggle').classList.toggle('on', state.visible);
+  $('audience-text').textContent = state.audienceShown ? 'shown' : 'hidden';
+  $('audience-toggle').classList.toggle('on', state.audienceShown);
+  const overlay = state.settings.overlayVisible !== false;
+  $('overlay-text').textContent = overlay ? 'on' : 'off';
+  $('overlay-toggle').classList.toggle('on', overlay);
   renderRotation(state);
   renderSinger(state);
   renderSettings(state);
@@ -313,6 +316,7 @@ const GLOBAL_KEYS = {
   b: () => handlers.toggleBackground(),
   s: () => handlers.skipBackground(),
   a: () => handlers.toggleAudience(),
+  v: () => handlers.toggleOverlay(),
   i: () => { showView('rotation'); $('new-singer').focus(); },
   '/': () => { showView('rotation'); $('song-search').focus(); },
   r: () => { showView('rotation'); selectAt(Math.max(0, selectedIndex())); },
@@ -326,6 +330,7 @@ export function bind(fns) {
   $('bg-toggle').addEventListener('click', () => handlers.toggleBackground());
   $('bg-skip').addEventListener('click', () => handlers.skipBackground());
   $('audience-toggle').addEventListener('click', () => handlers.toggleAudience());
+  $('overlay-toggle').addEventListener('click', () => handlers.toggleOverlay());
   $('tab-rotation').addEventListener('click', () => showView('rotation'));
   $('tab-settings').addEventListener('click', () => showView('settings'));
   $('add-singer-form').addEventListener('submit', (e) => {
