@@ -1,5 +1,6 @@
-// Test harness: serves ui/ over a tiny HTTP server on 127.0.0.1 (Chromium
-// refuses module scripts from file:// URLs), launches Debian's Chromium
+// Test harness: serves ui/ over a tiny HTTP server on 127.0.0.1 (the page does
+// not depend on the scheme; webkit_smoke.py loads it from file://, as the
+// plug-in does), launches Debian's Chromium
 // headless through playwright-core, and opens the page with the bridge double
 // injected before the page's own scripts.
 import { createServer } from 'node:http';

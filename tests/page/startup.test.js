@@ -23,8 +23,7 @@ test('the data folder is derived from the host folder as the plug-ins derive it'
     ['\\\\server\\share\\VirtualDJ', '\\\\server\\share\\VirtualDJ\\QuorvaleKaraoke'],
   ];
   const got = await p.page.evaluate(async (list) => {
-    const { dataFolderFrom } = await import('./js/paths.js');
-    return list.map(([host]) => dataFolderFrom(host));
+    return list.map(([host]) => window.QK.paths.dataFolderFrom(host));
   }, cases);
   assert.deepEqual(got, cases.map(([, want]) => want));
 });

@@ -1,14 +1,17 @@
 // The manager page: start-up, the night's controls, and the wiring between the
 // show (show.js), the decks (deck.js), the audience document (audience.js) and
 // the screen. Every native service goes through bridge.js.
-import { call, readText, listDir, BridgeError } from './bridge.js';
-import { dataFolderFrom, joinPath, songFromPath } from './paths.js';
-import * as Show from './show.js';
-import * as Deck from './deck.js';
-import { audienceDocument } from './audience.js';
-import { Saver } from './saver.js';
-import { SongIndex, walkMedia, shuffle } from './library.js';
-import * as View from './view.js';
+(function (QK) {
+'use strict';
+
+const { call, readText, listDir, BridgeError } = QK.bridge;
+const { dataFolderFrom, joinPath, songFromPath } = QK.paths;
+const Show = QK.show;
+const Deck = QK.deck;
+const { audienceDocument } = QK.audience;
+const { Saver } = QK.saver;
+const { SongIndex, walkMedia, shuffle } = QK.library;
+const View = QK.view;
 
 const POLL_MS = 500;
 
@@ -544,3 +547,4 @@ View.bind({
 
 render();
 start().catch((err) => { report(err); render(); });
+}(window.QK = window.QK || {}));

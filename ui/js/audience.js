@@ -1,7 +1,10 @@
 // The audience document the overlay polls ("audience.json"): who sings now,
 // who is up next, the waiting list, the background track, and the switch that
 // lets the overlay draw at all ("renderer" "pipeline" and "visible").
-import { upcoming, waitTexts } from './show.js';
+(function (QK) {
+'use strict';
+
+const { upcoming, waitTexts } = QK.show;
 
 const NEXT_COUNT = 3;
 
@@ -14,7 +17,7 @@ function entry(singer, wait) {
 
 // state: { show, settings, visible (the overlay draws), current: {singer, song, isNew} | null,
 //          isPlaying, remainingMinutes, bgNow: {title, artist} | null }
-export function audienceDocument(state) {
+function audienceDocument(state) {
   const { show, settings } = state;
   const list = upcoming(show);
   const waits = waitTexts(list, settings.minutesPerSong, state.isPlaying ? state.remainingMinutes : 0);
@@ -34,3 +37,6 @@ export function audienceDocument(state) {
   if (state.bgNow) doc.bgNow = { title: state.bgNow.title, artist: state.bgNow.artist };
   return doc;
 }
+
+QK.audience = { audienceDocument };
+}(window.QK = window.QK || {}));

@@ -1,12 +1,14 @@
 // The one road to native services: every request is a JSON object posted to the
 // host's web view, every answer comes back through window.qkResolve with the
 // request's id. Nothing else in the page talks to the host directly.
+(function (QK) {
+'use strict';
 
 const DEFAULT_TIMEOUT_MS = 8000;
 
 // A failed request: `hr` is the host's code (or null for a time-out or a missing
 // host), `action` the request that failed, `message` a text fit for the KJ.
-export class BridgeError extends Error {
+class BridgeError extends Error {
   constructor(action, hr, detail) {
     super(describeFailure(action, hr, detail));
     this.action = action;
@@ -61,12 +63,12 @@ window.qkResolve = (answer) => {
   entry.resolve(answer);
 };
 
-export function setTimeoutMs(ms) { timeoutMs = ms; }
+function setTimeoutMs(ms) { timeoutMs = ms; }
 
 // Sends one request and resolves with the whole answer object; an answer whose
 // "hr" is not 0 rejects with a BridgeError unless `okCodes` lists that code
 // (the pickers answer 1 for "nothing chosen").
-export function call(action, members = {}, { okCodes = [0], timeout = timeoutMs } = {}) {
+function call(action, members = {}, { okCodes = [0], timeout = timeoutMs } = {}) {
   const webview = hostPost();
   if (!webview) return Promise.reject(new BridgeError(action, null, 'the page is not running inside the karaoke plug-in'));
   const id = `qk${Date.now().toString(36)}-${++nextId}`;
@@ -95,7 +97,7 @@ export function call(action, members = {}, { okCodes = [0], timeout = timeoutMs 
 
 // Reads a whole text file, chunk by chunk as the host hands it out.
 // Resolves with null when the file cannot be opened (a missing file).
-export async function readText(path) {
+async function readText(path) {
   let text = '';
   for (;;) {
     let answer;
@@ -111,7 +113,7 @@ export async function readText(path) {
 }
 
 // Reads and parses a JSON file; null when it is missing, an error when it is not JSON.
-export async function readJson(path) {
+async function readJson(path) {
   const text = await readText(path);
   if (text === null) return null;
   try {
@@ -122,8 +124,11 @@ export async function readJson(path) {
 }
 
 // Lists a folder; the host sends the list as JSON text inside "result".
-export async function listDir(path) {
+async function listDir(path) {
   const answer = await call('listdir', { path });
   const entries = JSON.parse(answer.result);
   return Array.isArray(entries) ? entries : [];
 }
+
+QK.bridge = { BridgeError, setTimeoutMs, call, readText, readJson, listDir };
+}(window.QK = window.QK || {}));

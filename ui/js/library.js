@@ -1,7 +1,10 @@
 // The KJ's music folders as lists of files, walked through "listdir": the song
 // search index and the background-music playlist.
-import { listDir } from './bridge.js';
-import { joinPath, isMediaFile, songFromPath } from './paths.js';
+(function (QK) {
+'use strict';
+
+const { listDir } = QK.bridge;
+const { joinPath, isMediaFile, songFromPath } = QK.paths;
 
 const MAX_DEPTH = 8;
 const MAX_FILES = 60000;
@@ -9,7 +12,7 @@ const MAX_FILES = 60000;
 // Every media file under `folder`, breadth first; folders that cannot be
 // listed are skipped (reported through onError once) so one bad folder does
 // not hide the rest.
-export async function walkMedia(folder, { onError = () => {}, depth = MAX_DEPTH } = {}) {
+async function walkMedia(folder, { onError = () => {}, depth = MAX_DEPTH } = {}) {
   const files = [];
   let level = [folder];
   for (let d = 0; d <= depth && level.length && files.length < MAX_FILES; d++) {
@@ -36,7 +39,7 @@ export async function walkMedia(folder, { onError = () => {}, depth = MAX_DEPTH 
   return files;
 }
 
-export class SongIndex {
+class SongIndex {
   constructor() { this.folder = ''; this.songs = []; this.ready = null; }
 
   // Builds the index once per folder; later searches reuse it.
@@ -68,7 +71,7 @@ export class SongIndex {
   }
 }
 
-export function shuffle(list, random = Math.random) {
+function shuffle(list, random = Math.random) {
   const out = list.slice();
   for (let i = out.length - 1; i > 0; i--) {
     const j = Math.floor(random() * (i + 1));
@@ -76,3 +79,6 @@ export function shuffle(list, random = Math.random) {
   }
   return out;
 }
+
+QK.library = { walkMedia, SongIndex, shuffle };
+}(window.QK = window.QK || {}));

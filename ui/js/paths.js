@@ -1,25 +1,27 @@
 // Paths as the host writes them: backslashes when the host folder looks like a
 // Windows path, slashes otherwise.
+(function (QK) {
+'use strict';
 
-export function looksWindows(folder) {
+function looksWindows(folder) {
   return /^[A-Za-z]:/.test(folder) || folder.startsWith('\\\\') || (folder.includes('\\') && !folder.includes('/'));
 }
 
-export function separatorFor(folder) {
+function separatorFor(folder) {
   return looksWindows(folder) ? '\\' : '/';
 }
 
 // The data folder exactly as the companion plug-ins derive it from the host's
 // folder: on Windows every slash becomes a backslash; then the trailing
 // separators go and the platform's separator and "QuorvaleKaraoke" follow.
-export function dataFolderFrom(hostFolder) {
+function dataFolderFrom(hostFolder) {
   const sep = separatorFor(hostFolder);
   let folder = sep === '\\' ? hostFolder.replace(/\//g, '\\') : hostFolder;
   while (folder.endsWith(sep)) folder = folder.slice(0, -1);
   return folder + sep + 'QuorvaleKaraoke';
 }
 
-export function joinPath(folder, ...names) {
+function joinPath(folder, ...names) {
   const sep = separatorFor(folder);
   let out = folder;
   for (const name of names) {
@@ -29,13 +31,13 @@ export function joinPath(folder, ...names) {
   return out;
 }
 
-export function baseName(path) {
+function baseName(path) {
   const cut = Math.max(path.lastIndexOf('/'), path.lastIndexOf('\\'));
   return cut >= 0 ? path.slice(cut + 1) : path;
 }
 
 // "Artist - Title.mp3" gives the artist and the title; anything else is a title.
-export function songFromPath(path) {
+function songFromPath(path) {
   const name = baseName(path).replace(/\.[^.]+$/, '');
   const dash = name.indexOf(' - ');
   if (dash > 0) return { path, title: name.slice(dash + 3).trim(), artist: name.slice(0, dash).trim() };
@@ -44,7 +46,10 @@ export function songFromPath(path) {
 
 const MEDIA = new Set(['mp3', 'm4a', 'aac', 'wav', 'flac', 'ogg', 'opus', 'wma', 'mp4', 'm4v', 'mkv', 'avi', 'webm', 'mov', 'cdg', 'zip', 'vdjstems']);
 
-export function isMediaFile(name) {
+function isMediaFile(name) {
   const dot = name.lastIndexOf('.');
   return dot > 0 && MEDIA.has(name.slice(dot + 1).toLowerCase());
 }
+
+QK.paths = { looksWindows, separatorFor, dataFolderFrom, joinPath, baseName, songFromPath, isMediaFile };
+}(window.QK = window.QK || {}));

@@ -2,9 +2,12 @@
 // flight per file and debounced: a burst of changes becomes one write of the
 // latest state. A failed write keeps the data in memory, reports the error and
 // is tried again with the next change (or by retry()).
-import { call } from './bridge.js';
+(function (QK) {
+'use strict';
 
-export class Saver {
+const { call } = QK.bridge;
+
+class Saver {
   // path(): the file to write; content(): the text to write now;
   // onError(err) / onSaved(): reported after each attempt.
   constructor({ path, content, delayMs = 250, onError = () => {}, onSaved = () => {} }) {
@@ -47,3 +50,6 @@ export class Saver {
 
   pending() { return this.timer !== null || this.writing !== null || this.failed; }
 }
+
+QK.saver = { Saver };
+}(window.QK = window.QK || {}));

@@ -2,14 +2,16 @@
 // performances so far. Pure data and rules, no I/O, so node can test it alone.
 // A show file holds exactly toDocument(): "queue" (the rotation, in order) and
 // "performances" (who sang what, oldest first).
+(function (QK) {
+'use strict';
 
-export const SHOW_FORMAT = 1;
+const SHOW_FORMAT = 1;
 
-export function newShow(name, startedAt) {
+function newShow(name, startedAt) {
   return { name, startedAt, queue: [], performances: [], nextId: 1 };
 }
 
-export function fromDocument(doc, fallbackName) {
+function fromDocument(doc, fallbackName) {
   const show = newShow(typeof doc.name === 'string' ? doc.name : fallbackName,
     typeof doc.startedAt === 'string' ? doc.startedAt : '');
   if (typeof doc.endedAt === 'string') show.endedAt = doc.endedAt;
@@ -36,7 +38,7 @@ export function fromDocument(doc, fallbackName) {
   return show;
 }
 
-export function toDocument(show) {
+function toDocument(show) {
   const doc = {
     format: SHOW_FORMAT,
     name: show.name,
@@ -48,17 +50,17 @@ export function toDocument(show) {
   return doc;
 }
 
-export function findSinger(show, id) {
+function findSinger(show, id) {
   return show.queue.find((s) => s.id === id) || null;
 }
 
-export function cleanName(name) {
+function cleanName(name) {
   return String(name).replace(/\s+/g, ' ').trim().slice(0, 60);
 }
 
 // Adds a singer at the end of the rotation; a name already in it is refused
 // so that the KJ does not call the same person twice.
-export function addSinger(show, name, { isNew = true } = {}) {
+function addSinger(show, name, { isNew = true } = {}) {
   const clean = cleanName(name);
   if (!clean) throw new Error('A singer needs a name.');
   if (show.queue.some((s) => s.name.toLowerCase() === clean.toLowerCase())) {
@@ -69,7 +71,7 @@ export function addSinger(show, name, { isNew = true } = {}) {
   return singer;
 }
 
-export function renameSinger(show, id, name) {
+function renameSinger(show, id, name) {
   const singer = findSinger(show, id);
   const clean = cleanName(name);
   if (!singer || !clean) return false;
@@ -80,14 +82,14 @@ export function renameSinger(show, id, name) {
   return true;
 }
 
-export function removeSinger(show, id) {
+function removeSinger(show, id) {
   const at = show.queue.findIndex((s) => s.id === id);
   if (at < 0) return null;
   return show.queue.splice(at, 1)[0];
 }
 
 // Moves a singer to position `to` (clamped), as drag and drop and the keyboard do.
-export function moveSinger(show, id, to) {
+function moveSinger(show, id, to) {
   const from = show.queue.findIndex((s) => s.id === id);
   if (from < 0) return false;
   const target = Math.max(0, Math.min(show.queue.length - 1, to));
@@ -97,14 +99,14 @@ export function moveSinger(show, id, to) {
   return true;
 }
 
-export function addSong(show, id, song) {
+function addSong(show, id, song) {
   const singer = findSinger(show, id);
   if (!singer) return false;
   singer.songs.push({ path: song.path, title: song.title, artist: song.artist || '' });
   return true;
 }
 
-export function removeSong(show, id, index) {
+function removeSong(show, id, index) {
   const singer = findSinger(show, id);
   if (!singer || index < 0 || index >= singer.songs.length) return false;
   singer.songs.splice(index, 1);
@@ -112,13 +114,13 @@ export function removeSong(show, id, index) {
 }
 
 // Who sings next: the first singer in rotation order who is not held and has a song.
-export function nextUp(show) {
+function nextUp(show) {
   return show.queue.find((s) => !s.held && s.songs.length > 0) || null;
 }
 
 // Records the performance and sends the singer to the end of the rotation;
 // the song leaves their queue and they are no longer a first-timer tonight.
-export function perform(show, id, at) {
+function perform(show, id, at) {
   const singer = findSinger(show, id);
   if (!singer || singer.songs.length === 0) return null;
   const song = singer.songs.shift();
@@ -132,7 +134,7 @@ export function perform(show, id, at) {
 
 // The singers still waiting, in the order they will be called: held singers
 // keep their place in the queue but are left out here.
-export function upcoming(show, currentId) {
+function upcoming(show, currentId) {
   return show.queue.filter((s) => !s.held && s.id !== currentId);
 }
 
@@ -146,6 +148,9 @@ function minutesText(minutes) {
 
 // Waiting time for each upcoming singer: what is left of the song on the deck
 // plus one average song for every singer ahead of them.
-export function waitTexts(list, minutesPerSong, remainingMinutes) {
+function waitTexts(list, minutesPerSong, remainingMinutes) {
   return list.map((_, i) => minutesText(remainingMinutes + i * minutesPerSong));
 }
+
+QK.show = { SHOW_FORMAT, newShow, fromDocument, toDocument, findSinger, cleanName, addSinger, renameSinger, removeSinger, moveSinger, addSong, removeSong, nextUp, perform, upcoming, waitTexts };
+}(window.QK = window.QK || {}));

@@ -1,10 +1,13 @@
 // The screen: draws the state and turns clicks, drags and keys into calls of the
 // handlers app.js binds. Every user text goes in through textContent.
-import { upcoming, waitTexts, findSinger } from './show.js';
+(function (QK) {
+'use strict';
+
+const { upcoming, waitTexts, findSinger } = QK.show;
 
 const $ = (id) => document.getElementById(id);
 
-export const handlers = {};
+const handlers = {};
 
 function el(tag, cls, text) {
   const node = document.createElement(tag);
@@ -15,7 +18,7 @@ function el(tag, cls, text) {
 
 // ---- errors and questions -------------------------------------------------
 
-export function showError(text) {
+function showError(text) {
   const box = $('errors');
   for (const old of box.children) {
     if (old.dataset.text === text) { old.remove(); break; }
@@ -30,22 +33,22 @@ export function showError(text) {
   while (box.children.length > 5) box.lastElementChild.remove();
 }
 
-export function setSaveState(ok) {
+function setSaveState(ok) {
   const node = $('save-state');
   node.textContent = ok ? 'saved' : 'NOT SAVED – kept in memory';
   node.classList.toggle('bad', !ok);
 }
 
-export function setDataFolder(path) {
+function setDataFolder(path) {
   $('data-folder').textContent = path;
 }
 
-export function setProgress(fraction) {
+function setProgress(fraction) {
   $('now-progress').style.width = `${Math.max(0, Math.min(1, fraction)) * 100}%`;
 }
 
 // A modal question; resolves "yes" or "no" (Escape counts as "no").
-export function ask(text, yes, no) {
+function ask(text, yes, no) {
   const dialog = $('ask-dialog');
   $('ask-text').textContent = text;
   $('ask-yes').textContent = yes;
@@ -62,7 +65,7 @@ export function ask(text, yes, no) {
 
 let lastState = null;
 
-export function render(state) {
+function render(state) {
   lastState = state;
   $('show-name').textContent = state.show.name ? `Show ${state.show.name}` : 'No show';
   $('now-text').textContent = state.isPlaying && state.current
@@ -160,7 +163,7 @@ function renderSettings(state) {
   select.value = String(s.audienceScreen);
 }
 
-export function showResults(songs, query) {
+function showResults(songs, query) {
   const items = songs.map((song) => {
     const li = el('li');
     const b = el('button', '', `${song.artist ? `${song.artist} – ` : ''}${song.title}`);
@@ -323,7 +326,7 @@ const GLOBAL_KEYS = {
   o: () => showView('settings'),
 };
 
-export function bind(fns) {
+function bind(fns) {
   Object.assign(handlers, fns);
   $('play-next').addEventListener('click', () => handlers.playNext());
   $('end-song').addEventListener('click', () => handlers.endSong());
@@ -348,3 +351,6 @@ export function bind(fns) {
     if (fn) { e.preventDefault(); fn(); }
   });
 }
+
+QK.view = { handlers, showError, setSaveState, setDataFolder, setProgress, ask, render, showResults, bind };
+}(window.QK = window.QK || {}));
