@@ -81,7 +81,7 @@ export class PageDriver {
   }
 
   until(fn, arg) {
-    return this.page.waitForFunction(fn, arg, { timeout: 5000, polling: 20 });
+    return this.page.waitForFunction(fn, arg, { timeout: 10000, polling: 20 });
   }
 
   json(file) { return this.page.evaluate((p) => window.__qkDouble.json(p), `${DATA}/${file}`); }
@@ -89,13 +89,14 @@ export class PageDriver {
   double(fn, arg) { return this.page.evaluate(fn, arg); }
   sends() { return this.page.evaluate(() => window.__qkDouble.state.sends.slice()); }
 
-  // Waits until the file's text satisfies `test` (given the parsed JSON) and returns it parsed.
-  async settled(file, test) {
-    await this.page.waitForFunction(([p, src]) => {
+  // Waits until the file's text satisfies `test` (given the parsed JSON and
+  // `arg`; it runs in the page, so it sees no test variables) and returns it parsed.
+  async settled(file, test, arg) {
+    await this.page.waitForFunction(([p, src, a]) => {
       const text = window.__qkDouble.file(p);
       // eslint-disable-next-line no-new-func
-      return text !== null && new Function('doc', `return (${src})(doc);`)(JSON.parse(text));
-    }, [`${DATA}/${file}`, test.toString()], { timeout: 5000, polling: 20 });
+      return text !== null && new Function('doc', 'arg', `return (${src})(doc, arg);`)(JSON.parse(text), a);
+    }, [`${DATA}/${file}`, test.toString(), arg], { timeout: 10000, polling: 20 });
     return this.json(file);
   }
 
