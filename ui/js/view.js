@@ -336,6 +336,12 @@ function bind(fns) {
   $('overlay-toggle').addEventListener('click', () => handlers.toggleOverlay());
   $('tab-rotation').addEventListener('click', () => showView('rotation'));
   $('tab-settings').addEventListener('click', () => showView('settings'));
+  // A name the page has seen before is no first-timer; a new name is.
+  $('new-singer').addEventListener('input', (e) => {
+    const name = e.target.value.trim().toLowerCase();
+    const known = lastState && lastState.roster.some((n) => n.toLowerCase() === name);
+    $('new-singer-first').checked = !known;
+  });
   $('add-singer-form').addEventListener('submit', (e) => {
     e.preventDefault();
     const input = $('new-singer');
