@@ -127,5 +127,5 @@ test('a settings file that is not JSON is kept aside as a backup instead of bein
   await p.ready();
   const backup = `${DATA}/QuorvaleKaraoke-backup-settings-20261210-200000.json`;
   assert.equal(await p.double((f) => window.__qkDouble.file(f), backup), '{"venue": "The Anch');
-  await p.page.locator('.error', { hasText: `settings could not be read (not valid JSON); a copy was kept as ${backup}.` }).waitFor();
+  await p.page.locator('.error', { hasText: `settings.json could not be read (not valid JSON); a copy was kept as ${backup}.` }).waitFor();
 });

@@ -5,7 +5,7 @@
 'use strict';
 
 const { call, readText, listDir, BridgeError } = QK.bridge;
-const { dataFolderFrom, joinPath, songFromPath } = QK.paths;
+const { dataFolderFrom, joinPath, baseName, songFromPath } = QK.paths;
 const Show = QK.show;
 const Deck = QK.deck;
 const { audienceDocument } = QK.audience;
@@ -84,15 +84,16 @@ function stamp() {
 // Reads a JSON document; a file that is not JSON is kept aside as a backup
 // (the only kind of file the page may later delete) instead of being
 // overwritten, and the page carries on with defaults.
-async function loadJson(path, label) {
+async function loadJson(path) {
   const text = await readText(path);
   if (text === null) return null;
   try {
     return JSON.parse(text);
   } catch {
-    const keep = dataFile(`QuorvaleKaraoke-backup-${label}-${stamp()}.json`);
+    const name = baseName(path);
+    const keep = dataFile(`QuorvaleKaraoke-backup-${name.replace(/\.json$/i, '')}-${stamp()}.json`);
     await call('writefile', { path: keep, content: text }).catch(report);
-    report(userError(`${label} could not be read (not valid JSON); a copy was kept as ${keep}.`));
+    report(userError(`${name} could not be read (not valid JSON); a copy was kept as ${keep}.`));
     return null;
   }
 }
@@ -171,7 +172,7 @@ async function startNewShow() {
 }
 
 async function loadShowFile(file) {
-  const doc = await loadJson(showPath(file), `show ${file}`);
+  const doc = await loadJson(showPath(file));
   if (!doc || typeof doc !== 'object' || Array.isArray(doc)) return null;
   const show = Show.fromDocument(doc, file.replace(/\.json$/i, ''));
   show.file = file;
@@ -226,10 +227,10 @@ async function start() {
   await call('set_data_dir', { path: state.dataDir });
   await call('set_write_roots', { roots: [state.dataDir] });
 
-  const settings = await loadJson(dataFile('settings.json'), 'settings');
+  const settings = await loadJson(dataFile('settings.json'));
   if (settings && typeof settings === 'object' && !Array.isArray(settings)) Object.assign(state.settings, settings);
 
-  const roster = await loadJson(dataFile('singers.json'), 'singers');
+  const roster = await loadJson(dataFile('singers.json'));
   if (roster && Array.isArray(roster.names)) state.roster = roster.names.filter((n) => typeof n === 'string');
 
   const current = state.settings.currentShow ? await loadShowFile(state.settings.currentShow) : null;
