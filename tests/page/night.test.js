@@ -75,15 +75,22 @@ test('play next loads and plays the song, records it, moves the singer to the en
   await p.page.waitForTimeout(1200);
   assert.equal((await p.json('audience.json')).isPlaying, true);
 
+  // While Ann's song is on, one press of Next only asks for a second one.
+  await p.pad('playnext');
+  await p.page.locator('.notice', { hasText: 'Ann is still singing: press Next again to call Bob.' }).waitFor();
+  assert.equal((await p.sends()).length, 1);
+  await p.pad('playnext');
+  await p.settled(SHOW_FILE, (d) => d.performances.length === 2);
+  assert.deepEqual((await p.sends())[1], `deck 1 load '${BOB_SONG}' & deck 1 play`);
+  assert.equal((await p.settled('audience.json', (d) => d.current && d.current.singer === 'Bob')).isPlaying, true);
+
   await p.double(() => window.__qkDouble.finish(1));
   const idle = await p.settled('audience.json', (d) => !d.isPlaying);
   assert.equal(idle.current, undefined);
-  assert.deepEqual(idle.rotation.map((r) => [r.singer, r.wait]), [['Bob', 'next'], ['Ann', '~4 min']]);
+  assert.deepEqual(idle.rotation.map((r) => [r.singer, r.needsSong, r.wait]), [['Ann', true, 'next'], ['Bob', true, '~4 min']]);
   await p.page.locator('#now-text', { hasText: 'Nobody is singing' }).waitFor();
 
-  // Nobody left with a song after Bob: the KJ is told so, nothing is sent.
-  await p.pad('playnext');
-  await p.settled(SHOW_FILE, (d) => d.performances.length === 2);
+  // Nobody left with a song: the KJ is told so, nothing is sent.
   await p.pad('playnext');
   await p.page.locator('.error', { hasText: 'Nobody can be called' }).waitFor();
   assert.equal((await p.sends()).length, 2);

@@ -323,8 +323,20 @@ async function searchSongs(query) {
 
 // ---- the karaoke deck -----------------------------------------------------
 
+// While a song plays, a press of Next only arms it: a second press within a
+// few seconds stops the singer and calls the next one, so a stray tap on the
+// pad in a loud room never cuts a singer off.
+const CONFIRM_MS = 5000;
+let armedAt = -Infinity;
+
 async function playNext() {
   const singer = Show.nextUp(state.show);
+  if (state.isPlaying && singer && performance.now() - armedAt > CONFIRM_MS) {
+    armedAt = performance.now();
+    View.showNotice(`${state.current ? state.current.singer : 'A singer'} is still singing: press Next again to call ${singer.name}.`);
+    return;
+  }
+  armedAt = -Infinity;
   if (!singer) {
     throw userError(state.show.queue.length
       ? 'Nobody can be called: every singer is on hold or has no song queued.'

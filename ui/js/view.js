@@ -18,12 +18,12 @@ function el(tag, cls, text) {
 
 // ---- errors and questions -------------------------------------------------
 
-function showError(text) {
+function showError(text, kind = 'error') {
   const box = $('errors');
   for (const old of box.children) {
     if (old.dataset.text === text) { old.remove(); break; }
   }
-  const item = el('div', 'error');
+  const item = el('div', kind);
   item.dataset.text = text;
   item.append(el('span', 'text', text));
   const close = el('button', '', 'Dismiss');
@@ -31,6 +31,13 @@ function showError(text) {
   item.append(close);
   box.prepend(item);
   while (box.children.length > 5) box.lastElementChild.remove();
+}
+
+// A passing hint, not a failure: it goes away by itself.
+function showNotice(text) {
+  showError(text, 'notice');
+  const item = $('errors').firstElementChild;
+  setTimeout(() => item.remove(), 6000);
 }
 
 function setSaveState(ok) {
@@ -358,5 +365,5 @@ function bind(fns) {
   });
 }
 
-QK.view = { handlers, showError, setSaveState, setDataFolder, setProgress, ask, render, showResults, bind };
+QK.view = { handlers, showError, showNotice, setSaveState, setDataFolder, setProgress, ask, render, showResults, bind };
 }(window.QK = window.QK || {}));
