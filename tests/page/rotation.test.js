@@ -163,3 +163,20 @@ test('renaming and removing a singer', async (t) => {
   assert.deepEqual(names(await p.settled(SHOW_FILE, (d) => d.queue.length === 1)), ['Bobby']);
   assert.deepEqual((await p.settled('audience.json', (d) => d.rotation.length === 1)).rotation[0].singer, 'Bobby');
 });
+
+test('ending the show keeps its file, marked ended, and opens a fresh show of the same day', async (t) => {
+  const p = await browser.open(seedWith([['Ann', ['One']], ['Bob', []]]));
+  t.after(() => p.close());
+  await p.ready();
+  await p.page.click('#tab-settings');
+  await p.page.click('#end-show');
+  await p.page.click('#ask-yes');
+  const fresh = await p.settled('shows/2026-12-10-2.json', () => true);
+  assert.deepEqual(fresh, { format: 1, name: '2026-12-10-2', startedAt: NOW_ISO, queue: [], performances: [] });
+  const ended = await p.json(SHOW_FILE);
+  assert.equal(ended.endedAt, NOW_ISO);
+  assert.deepEqual(names(ended), ['Ann', 'Bob']);
+  assert.equal((await p.settled('settings.json', (d) => d.currentShow === '2026-12-10-2.json')).endShowOnQuit, true);
+  assert.deepEqual((await p.settled('audience.json', (d) => d.rotation.length === 0)).next, []);
+  await p.page.locator('#show-name', { hasText: 'Show 2026-12-10-2' }).waitFor();
+});
