@@ -129,3 +129,20 @@ test('a settings file that is not JSON is kept aside as a backup instead of bein
   assert.equal(await p.double((f) => window.__qkDouble.file(f), backup), '{"venue": "The Anch');
   await p.page.locator('.error', { hasText: `settings.json could not be read (not valid JSON); a copy was kept as ${backup}.` }).waitFor();
 });
+
+test('settings of the wrong type keep their defaults, unknown members are kept, a show name cannot leave shows/', async (t) => {
+  const p = await browser.open({
+    files: {
+      [`${DATA}/settings.json`]: JSON.stringify({
+        minutesPerSong: 'four', venue: 5, endShowOnQuit: 'no', message: 'Hi', fromElsewhere: [1], currentShow: '../audience.json',
+      }),
+    },
+  });
+  t.after(() => p.close());
+  await p.ready();
+  assert.deepEqual(await p.settled('settings.json', (d) => d.currentShow === '2026-12-10.json'), {
+    endShowOnQuit: true, currentShow: '2026-12-10.json', musicFolder: '', bgFolder: '', audienceScreen: 0,
+    venue: '', message: 'Hi', firstEmoji: '⭐', minutesPerSong: 4, overlayVisible: true, fromElsewhere: [1],
+  });
+  assert.equal((await p.json('audience.json')).message, 'Hi');
+});

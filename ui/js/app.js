@@ -150,6 +150,24 @@ function localDate() {
   return `${d.getFullYear()}-${p(d.getMonth() + 1)}-${p(d.getDate())}`;
 }
 
+// Show files are plain names inside "shows/": whatever a document names
+// cannot lead the page to another folder.
+function isShowFileName(name) {
+  return typeof name === 'string' && /^[^/\\]+\.json$/i.test(name) && !name.startsWith('.');
+}
+
+// The stored settings over the defaults: a member of the wrong type keeps its
+// default, members the page does not know are kept for whoever wrote them.
+function mergeSettings(stored) {
+  const merged = { ...DEFAULT_SETTINGS };
+  if (!stored || typeof stored !== 'object' || Array.isArray(stored)) return merged;
+  for (const [key, value] of Object.entries(stored)) {
+    if (!(key in DEFAULT_SETTINGS) || typeof value === typeof DEFAULT_SETTINGS[key]) merged[key] = value;
+  }
+  if (!(merged.minutesPerSong >= 1 && merged.minutesPerSong <= 15)) merged.minutesPerSong = DEFAULT_SETTINGS.minutesPerSong;
+  return merged;
+}
+
 async function existingShowFiles() {
   try {
     return (await listDir(showsDir())).filter((e) => !e.dir).map((e) => e.name);
@@ -200,7 +218,7 @@ async function offerPendingShow() {
   if (text === null) return;
   let marker = null;
   try { marker = JSON.parse(text); } catch { marker = null; }
-  const file = marker && typeof marker.show === 'string' ? marker.show : '';
+  const file = marker && isShowFileName(marker.show) ? marker.show : '';
   const show = !file ? null : file === state.show.file ? state.show : await loadShowFile(file);
   if (show && !show.endedAt) {
     const when = typeof marker.at === 'string' ? ` (VirtualDJ closed at ${marker.at})` : '';
@@ -215,7 +233,8 @@ async function offerPendingShow() {
       await endShow(show);
     }
   }
-  await call('deletefile', { path });
+  // A marker that cannot be deleted is reported; the night goes on regardless.
+  await call('deletefile', { path }).catch(report);
 }
 
 // ---- start-up -------------------------------------------------------------
@@ -227,13 +246,12 @@ async function start() {
   await call('set_data_dir', { path: state.dataDir });
   await call('set_write_roots', { roots: [state.dataDir] });
 
-  const settings = await loadJson(dataFile('settings.json'));
-  if (settings && typeof settings === 'object' && !Array.isArray(settings)) Object.assign(state.settings, settings);
+  state.settings = mergeSettings(await loadJson(dataFile('settings.json')));
 
   const roster = await loadJson(dataFile('singers.json'));
   if (roster && Array.isArray(roster.names)) state.roster = roster.names.filter((n) => typeof n === 'string');
 
-  const current = state.settings.currentShow ? await loadShowFile(state.settings.currentShow) : null;
+  const current = isShowFileName(state.settings.currentShow) ? await loadShowFile(state.settings.currentShow) : null;
   if (current && !current.endedAt) state.show = current;
 
   await offerPendingShow();
