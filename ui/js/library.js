@@ -39,13 +39,19 @@ async function walkMedia(folder, { onError = () => {}, depth = MAX_DEPTH } = {})
   return files;
 }
 
-class SongIndex {
-  constructor() { this.folder = ''; this.songs = []; this.ready = null; }
+// Songs the KJ adds to the folder during the night show up at the next
+// search after this long.
+const INDEX_MAX_AGE_MS = 10 * 60 * 1000;
 
-  // Builds the index once per folder; later searches reuse it.
+class SongIndex {
+  constructor() { this.folder = ''; this.songs = []; this.ready = null; this.builtAt = 0; }
+
+  // Builds the index once per folder and reuses it for a while.
   load(folder, onError) {
-    if (this.folder === folder && this.ready) return this.ready;
+    const fresh = performance.now() - this.builtAt < INDEX_MAX_AGE_MS;
+    if (this.folder === folder && this.ready && fresh) return this.ready;
     this.folder = folder;
+    this.builtAt = performance.now();
     this.ready = walkMedia(folder, { onError }).then((paths) => {
       this.songs = paths.map((p) => {
         const song = songFromPath(p);
