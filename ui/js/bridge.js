@@ -44,7 +44,6 @@ function describeFailure(action, hr, detail) {
 
 let nextId = 0;
 const pending = new Map();
-let timeoutMs = DEFAULT_TIMEOUT_MS;
 
 function hostPost() {
   const webview = window.chrome && window.chrome.webview;
@@ -63,12 +62,10 @@ window.qkResolve = (answer) => {
   entry.resolve(answer);
 };
 
-function setTimeoutMs(ms) { timeoutMs = ms; }
-
 // Sends one request and resolves with the whole answer object; an answer whose
 // "hr" is not 0 rejects with a BridgeError unless `okCodes` lists that code
 // (the pickers answer 1 for "nothing chosen").
-function call(action, members = {}, { okCodes = [0], timeout = timeoutMs } = {}) {
+function call(action, members = {}, { okCodes = [0], timeout = DEFAULT_TIMEOUT_MS } = {}) {
   const webview = hostPost();
   if (!webview) return Promise.reject(new BridgeError(action, null, 'the page is not running inside the karaoke plug-in'));
   const id = `qk${Date.now().toString(36)}-${++nextId}`;
@@ -112,17 +109,6 @@ async function readText(path) {
   }
 }
 
-// Reads and parses a JSON file; null when it is missing, an error when it is not JSON.
-async function readJson(path) {
-  const text = await readText(path);
-  if (text === null) return null;
-  try {
-    return JSON.parse(text);
-  } catch (err) {
-    throw new BridgeError('readfile', null, `${path} is not valid JSON`);
-  }
-}
-
 // Lists a folder; the host sends the list as JSON text inside "result".
 async function listDir(path) {
   const answer = await call('listdir', { path });
@@ -130,5 +116,5 @@ async function listDir(path) {
   return Array.isArray(entries) ? entries : [];
 }
 
-QK.bridge = { BridgeError, setTimeoutMs, call, readText, readJson, listDir };
+QK.bridge = { BridgeError, call, readText, listDir };
 }(window.QK = window.QK || {}));

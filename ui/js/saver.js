@@ -47,8 +47,6 @@ class Saver {
     this.writing = null;
     if (this.again) { this.again = false; await this.flush(); }
   }
-
-  pending() { return this.timer !== null || this.writing !== null || this.failed; }
 }
 
 QK.saver = { Saver };

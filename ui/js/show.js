@@ -134,8 +134,8 @@ function perform(show, id, at) {
 
 // The singers still waiting, in the order they will be called: held singers
 // keep their place in the queue but are left out here.
-function upcoming(show, currentId) {
-  return show.queue.filter((s) => !s.held && s.id !== currentId);
+function upcoming(show) {
+  return show.queue.filter((s) => !s.held);
 }
 
 function minutesText(minutes) {
