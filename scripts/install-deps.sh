@@ -19,6 +19,9 @@ platform=(libegl-dev libopengl-dev libegl-mesa0 libgl1-mesa-dri
 headless=(xvfb xauth)
 # The ffmpeg tool encodes the sound tests' files and is the yardstick of the decoding benchmark.
 tools=(ffmpeg)
+# The manager page's browser tests: Chromium, WebKitGTK from Python, and node with npm unless a node is already there.
+tools+=(chromium python3-gi gir1.2-webkit2-4.1)
+command -v node >/dev/null || tools+=(nodejs npm)
 
 want=("${build[@]}" "${platform[@]}" "${headless[@]}" "${tools[@]}")
 missing=()

@@ -1,0 +1,55 @@
+// Takes the page's screenshots for the documentation (docs/page-rotation.png,
+// docs/page-settings.png) with the bridge double and a small night of singers.
+// Run: node screenshots.js (from tests/page, after npm ci).
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { startBrowser, DATA, NOW_ISO } from './harness.js';
+
+const docs = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../docs');
+const s = (name, isNew, held, songs) => ({
+  id: `s${name.length}${name[0]}`, name, isNew, held,
+  songs: songs.map(([artist, title]) => ({ path: `/music/${artist} - ${title}.mp3`, title, artist })),
+});
+const show = {
+  format: 1, name: '2026-12-10', startedAt: NOW_ISO,
+  queue: [
+    s('Marisol', true, false, [['Gloria Gaynor', 'I Will Survive']]),
+    s('Big Dave', false, false, [['Bon Jovi', "Livin' on a Prayer"], ['Queen', 'Somebody to Love']]),
+    s('Priya', false, true, [['Adele', 'Rolling in the Deep']]),
+    s('The Tuesday Trio', false, false, []),
+    s('Kenji', true, false, [['a-ha', 'Take On Me']]),
+    s('Lou', false, false, [['Dolly Parton', '9 to 5']]),
+  ],
+  performances: [],
+};
+const seed = {
+  files: {
+    [`${DATA}/settings.json`]: JSON.stringify({
+      currentShow: '2026-12-10.json', venue: 'The Anchor', message: 'Sign up at the bar!',
+      musicFolder: '/home/kj/Music/Karaoke', bgFolder: '/home/kj/Music/Lounge', audienceScreen: 1,
+    }),
+    [`${DATA}/shows/2026-12-10.json`]: JSON.stringify(show),
+    ['/bg/Lounge - Night Drive.mp3']: '',
+  },
+  displays: [
+    { index: 0, name: 'Display 1', width: 1920, height: 1080, main: true },
+    { index: 1, name: 'Display 2', width: 1280, height: 720, main: false },
+  ],
+};
+
+const browser = await startBrowser();
+try {
+  const p = await browser.open(seed, { viewport: { width: 1280, height: 760 } });
+  await p.ready();
+  await p.pad('playnext');
+  await p.settled('audience.json', (d) => d.isPlaying);
+  await p.double(() => { window.__qkDouble.deck(1).position = 0.4; });
+  await p.page.waitForTimeout(800);
+  await p.select('Big Dave');
+  await p.page.screenshot({ path: path.join(docs, 'page-rotation.png') });
+  await p.page.click('#tab-settings');
+  await p.page.screenshot({ path: path.join(docs, 'page-settings.png') });
+  await p.close();
+} finally {
+  await browser.close();
+}

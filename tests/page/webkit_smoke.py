@@ -1,0 +1,100 @@
+#!/usr/bin/python3
+"""The page in WebKitGTK, the engine the karaoke plug-in embeds on Linux.
+
+Loads ui/index.html from a file:// URL (as the plug-in does, ES modules
+included) with the bridge double injected before the page's scripts, adds two
+singers, queues a song through the picker, presses pad 1 and checks the deck
+command and audience.json. Exits 77 (skipped) without a display or without the
+WebKitGTK introspection data.
+"""
+import json
+import os
+import sys
+
+try:
+    import gi
+    gi.require_version('Gtk', '3.0')
+    gi.require_version('WebKit2', '4.1')
+    from gi.repository import GLib, Gtk, WebKit2
+except (ImportError, ValueError) as err:
+    print(f'page WebKitGTK check skipped: {err}')
+    sys.exit(77)
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+UI = os.path.normpath(os.path.join(HERE, '..', '..', 'ui'))
+DATA = '/home/kj/VirtualDJ/QuorvaleKaraoke'
+SONG = "/music/Queen - Don't Stop Me Now.mp3"
+
+
+def main():
+    if not os.environ.get('DISPLAY') or not Gtk.init_check(sys.argv)[0]:
+        print('page WebKitGTK check skipped: no display')
+        return 77
+    with open(os.path.join(HERE, 'bridge-double.js'), encoding='utf-8') as f:
+        double = f.read() + '\n;window.__qkDoubleSetup(%s);' % json.dumps({'pickFile': [SONG]})
+    window = Gtk.OffscreenWindow()
+    view = WebKit2.WebView()
+    window.add(view)
+    window.set_default_size(1280, 800)
+    window.show_all()
+    view.get_user_content_manager().add_script(WebKit2.UserScript(
+        double, WebKit2.UserContentInjectedFrames.TOP_FRAME, WebKit2.UserScriptInjectionTime.START, None, None))
+    context = GLib.MainContext.default()
+
+    def evaluate(script):
+        out = {}
+
+        def done(source, result, _data):
+            try:
+                value = source.evaluate_javascript_finish(result)
+                out['json'] = value.to_json(0) if value else 'null'
+            except GLib.Error as err:
+                out['json'] = json.dumps('script failed: ' + err.message)
+        view.evaluate_javascript(script, -1, None, None, None, done, None)
+        while 'json' not in out:
+            context.iteration(True)
+        return json.loads(out['json'])
+
+    def until(script, seconds=10):
+        end = GLib.get_monotonic_time() + seconds * 1_000_000
+        while GLib.get_monotonic_time() < end:
+            if evaluate(script) is True:
+                return True
+            while context.iteration(False):
+                pass
+            GLib.usleep(20_000)
+        return False
+
+    view.load_uri('file://' + UI + '/index.html')
+    failures = []
+    if not until('!!window.__qkDouble && window.__qkDouble.state.audience.length > 0'):
+        failures.append('the page never wrote audience.json')
+    else:
+        evaluate("""(async () => {
+          const $ = (s) => document.querySelector(s);
+          for (const name of ['Ann', 'Bob']) { $('#new-singer').value = name; $('#add-singer').click(); }
+          document.querySelector('#rotation li').click();
+          $('#pick-song').click();
+        })(); true""")
+        if not until('document.querySelectorAll("#singer-songs .t").length === 1'):
+            failures.append('the picked song was not queued')
+        evaluate("window.qkPadCommand('playnext'); true")
+        until('JSON.parse(window.__qkDouble.file(%s) || "{}").isPlaying === true' % json.dumps(DATA + '/audience.json'))
+        sends = evaluate('window.__qkDouble.state.sends')
+        audience = json.loads(evaluate('window.__qkDouble.file(%s)' % json.dumps(DATA + '/audience.json')) or '{}')
+        errors = evaluate('Array.from(document.querySelectorAll(".error .text")).map((e) => e.textContent)')
+        if sends != [f'deck 1 load "{SONG}" & deck 1 play']:
+            failures.append(f'deck commands: {sends}')
+        if audience.get('current') != {'singer': 'Ann', 'title': "Don't Stop Me Now", 'isNew': True}:
+            failures.append(f'audience.json current: {audience.get("current")}')
+        if [r['singer'] for r in audience.get('rotation', [])] != ['Bob', 'Ann']:
+            failures.append(f'audience.json rotation: {audience.get("rotation")}')
+        if errors:
+            failures.append(f'errors shown: {errors}')
+    for failure in failures:
+        print('FAIL:', failure)
+    print('page WebKitGTK check:', 'failed' if failures else 'passed')
+    return 1 if failures else 0
+
+
+sys.exit(main())
