@@ -53,7 +53,8 @@ const char* kUsage =
     "  --frame-every N   capture every N-th frame\n"
     "  --frame-at T,...  capture the frames at these times in seconds\n"
     "  --pad N@T         press pad button N (1-4) of every start/stop plug-in T\n"
-    "                    seconds after the start (repeatable; needs a display)\n";
+    "                    seconds after the start (repeatable; needs a display);\n"
+    "                    keys 1-4 in the video window press them by hand\n";
 
 void printInfo(const qkhost::LoadedPlugin& plugin, qkhost::StandInHost& host) {
     vdj::PluginInfo info{};

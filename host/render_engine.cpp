@@ -7,6 +7,7 @@
 #include <GL/glext.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <cairo.h>
 
 #include <algorithm>
@@ -270,6 +271,7 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
         xWindow = XCreateSimpleWindow(xDisplay, RootWindow(xDisplay, screen), 0, 0, options.width, options.height, 0,
                                       BlackPixel(xDisplay, screen), BlackPixel(xDisplay, screen));
         XStoreName(xDisplay, xWindow, "qkhost video output");
+        XSelectInput(xDisplay, xWindow, KeyPressMask);
         xGc = XCreateGC(xDisplay, xWindow, 0, nullptr);
         xPixels.resize(static_cast<size_t>(options.width) * options.height * 4);
         xImage = XCreateImage(xDisplay, DefaultVisual(xDisplay, screen), 24, ZPixmap, 0, xPixels.data(),
@@ -288,9 +290,12 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
             std::memcpy(xPixels.data() + static_cast<size_t>(y) * row,
                         pixels.data() + static_cast<size_t>(options.height - 1 - y) * row, row);
         XPutImage(xDisplay, xWindow, xGc, xImage, 0, 0, 0, 0, options.width, options.height);
-        while (XPending(xDisplay) > 0) {  // nothing to answer, but the queue must not grow
+        while (XPending(xDisplay) > 0) {  // the queue must not grow, whatever arrives
             XEvent event;
             XNextEvent(xDisplay, &event);
+            if (event.type != KeyPress || !options.onPadKey) continue;
+            const KeySym key = XLookupKeysym(&event.xkey, 0);
+            if (key >= XK_1 && key <= XK_4) options.onPadKey(static_cast<int>(key - XK_1) + 1);
         }
         XFlush(xDisplay);
     }

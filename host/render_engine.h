@@ -24,6 +24,9 @@ struct RenderOptions {
     std::vector<double> captureAt;  // and at these times in seconds from the start
     int maxFrames = 0;          // stop after this many frames; 0 runs until stop()
     bool showWindow = false;    // also show the output in a window on the X display, when there is one
+    // Keys 1 to 4 pressed in that window: the DJ host's pad buttons. Called on
+    // the render thread; the receiver hands the press to the UI thread.
+    std::function<void(int button)> onPadKey;
 };
 
 class RenderEngine {

@@ -117,6 +117,14 @@ public:
         }
     }
 
+    // A pad button pressed in the video window reaches every start/stop plug-in
+    // on the UI thread, as the DJ host's own pad buttons do.
+    void pressPad(int button) {
+        if (!ui_.running()) return;
+        for (auto& p : session_.plugins())
+            if (auto* s = p->startStop()) ui_.runAfter(0, [s, button] { s->OnParameter(button); });
+    }
+
     void startThreads() {
         audio_->start();
         std::vector<vdj::VideoFxPlugin*> effects;
@@ -179,7 +187,7 @@ public:
     }
 
 private:
-    static RenderOptions renderOptions(const HostOptions& host, const RunOptions& run) {
+    RenderOptions renderOptions(const HostOptions& host, const RunOptions& run) {
         RenderOptions r;
         r.width = host.videoWidth;
         r.height = host.videoHeight;
@@ -190,6 +198,7 @@ private:
         r.captureAt = run.frameAt;
         const char* display = std::getenv("DISPLAY");
         r.showWindow = !run.headless && display != nullptr && *display != '\0';
+        r.onPadKey = [this](int button) { pressPad(button); };
         return r;
     }
     static HostOptions withVideo(HostOptions host, vdj::VideoHostServices* video) {
