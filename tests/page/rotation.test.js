@@ -81,6 +81,33 @@ test('adding singers and queueing songs by picking a file and by searching the m
   assert.deepEqual(p.errors, []);
 });
 
+test('a whole rotation can be built with the keyboard alone', async (t) => {
+  const p = await browser.open({
+    files: { ...MUSIC, [`${DATA}/settings.json`]: JSON.stringify({ musicFolder: '/music' }) },
+  });
+  t.after(() => p.close());
+  await p.ready();
+  const keys = p.page.keyboard;
+  // I, a name, Enter; Escape back to the rotation; / and a search; Tab to the
+  // first hit and Enter queues it for the singer just added.
+  for (const [name, query] of [['Ann', 'bohemian'], ['Bob', 'africa']]) {
+    await keys.press('i');
+    await keys.type(name);
+    await keys.press('Enter');
+    await keys.press('Escape');
+    await keys.press('/');
+    await keys.type(query);
+    await keys.press('Enter');
+    await p.page.locator('#search-results button').first().waitFor();
+    await keys.press('Tab');
+    await keys.press('Enter');
+  }
+  const show = await p.settled(SHOW_FILE, (doc) => doc.queue.length === 2 && doc.queue[1].songs.length === 1);
+  assert.deepEqual(show.queue.map((s) => [s.name, s.songs.map((song) => song.title)]),
+    [['Ann', ['Bohemian Rhapsody']], ['Bob', ['Africa']]]);
+  assert.deepEqual(p.errors, []);
+});
+
 function seededShow(singers) {
   return JSON.stringify({
     format: 1, name: '2026-12-10', startedAt: NOW_ISO, performances: [],

@@ -328,7 +328,8 @@ const GLOBAL_KEYS = {
   a: () => handlers.toggleAudience(),
   v: () => handlers.toggleOverlay(),
   i: () => { showView('rotation'); $('new-singer').focus(); },
-  '/': () => { showView('rotation'); $('song-search').focus(); },
+  // The last search is selected, so typing starts a new one.
+  '/': () => { showView('rotation'); $('song-search').focus(); $('song-search').select(); },
   r: () => { showView('rotation'); selectAt(Math.max(0, selectedIndex())); },
   o: () => showView('settings'),
 };
@@ -348,6 +349,14 @@ function bind(fns) {
     const name = e.target.value.trim().toLowerCase();
     const known = lastState && lastState.roster.some((n) => n.toLowerCase() === name);
     $('new-singer-first').checked = !known;
+  });
+  // Escape leaves the name field for the rotation, so the one-key commands work again.
+  $('new-singer').addEventListener('keydown', (e) => {
+    if (e.key !== 'Escape') return;
+    e.target.value = '';
+    e.preventDefault();
+    if (lastState && lastState.show.queue.length) selectAt(Math.max(0, selectedIndex()));
+    else e.target.blur();
   });
   $('add-singer-form').addEventListener('submit', (e) => {
     e.preventDefault();
