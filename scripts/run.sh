@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up and runs the main job: builds the three plug-ins and the stand-in host,
 # then lets qkhost run the show with them for a few seconds, as the DJ host would.
+# With --demo it opens a demo night instead (scripts/demo-night.sh).
 # Once the host runs, a sound-board command is appended to the inbox, and the
 # sound is heard (or, headless, found in the WAV of the master output).
 set -euo pipefail
@@ -22,6 +23,10 @@ rm -f "$data/sound-state.json"
 rotation='"rotation":[{"singer":"Alice","title":"Dancing Queen","wait":"now"},{"singer":"Bob","title":"Bohemian Rhapsody","wait":"~4 min"},{"singer":"Chen","isNew":true,"needsSong":true,"wait":"~9 min"}]'
 printf '{"renderer":"pipeline","visible":true,"isPlaying":false,"venue":"The Quorvale Arms","subtitle":"Sign up at the booth","firstEmoji":"\u2b50",%s,"qr":{"url":"https://example.org/request","label":"Scan to sign up"}}' \
   "$rotation" > "$data/audience.json"
+
+if [ "${1:-}" = "--demo" ]; then
+  exec bash scripts/demo-night.sh
+fi
 
 headless=()
 [ -z "${DISPLAY:-}" ] && headless=(--headless)

@@ -80,4 +80,24 @@ FloatWav readFloatWav(const std::string& path) {
     return w;
 }
 
+double windowRms(const FloatWav& w, std::size_t fromFrame, std::size_t frames) {
+    double sum = 0;
+    for (size_t f = fromFrame; f < fromFrame + frames; ++f) sum += double(w.samples[2 * f]) * w.samples[2 * f];
+    return std::sqrt(sum / static_cast<double>(frames));
+}
+
+double toneShare(const FloatWav& w, std::size_t fromFrame, std::size_t frames, double hz) {
+    const double k = 2 * std::cos(2 * M_PI * hz / w.rate);
+    double s1 = 0, s2 = 0, energy = 0;
+    for (size_t f = fromFrame; f < fromFrame + frames; ++f) {
+        const double x = w.samples[2 * f];
+        const double s = x + k * s1 - s2;
+        s2 = s1;
+        s1 = s;
+        energy += x * x;
+    }
+    const double power = s1 * s1 + s2 * s2 - k * s1 * s2;
+    return 2 * power / (static_cast<double>(frames) * energy);
+}
+
 }  // namespace qktest

@@ -2,6 +2,7 @@
 // it with the ffmpeg tool, and float WAVs (qkhost's master output) read back.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -27,5 +28,10 @@ struct FloatWav {
 };
 // Reads a 32-bit float WAV as qkhost writes it; empty samples when it cannot.
 FloatWav readFloatWav(const std::string& path);
+
+// The RMS of the left channel over `frames` frames from `fromFrame`.
+double windowRms(const FloatWav& w, std::size_t fromFrame, std::size_t frames);
+// Energy of the left channel at `hz` (Goertzel), relative to the window's energy.
+double toneShare(const FloatWav& w, std::size_t fromFrame, std::size_t frames, double hz);
 
 }  // namespace qktest
