@@ -120,14 +120,18 @@ bool numberOf(const Deck& deck, const std::string& verb, double* value) {
 
 bool parseScript(std::string_view script, std::vector<ScriptCommand>* commands) {
     commands->clear();
+    // Song files are full of apostrophes ("Don't Stop Me Now.mp3"), so a quote opens
+    // only where a word starts and closes only where one ends: inside 'Rock 'n'
+    // Roll.mp3' the inner quotes stay part of the name.
     char quote = 0;
     std::size_t start = 0;
-    for (std::size_t i = 0; i <= script.size(); ++i) {
-        const char c = i < script.size() ? script[i] : '&';
+    for (std::size_t i = 0; i < script.size(); ++i) {
+        const char c = script[i];
+        const bool wordStart = i == 0 || isBlank(script[i - 1]) || script[i - 1] == '&';
+        const bool wordEnd = i + 1 == script.size() || isBlank(script[i + 1]) || script[i + 1] == '&';
         if (quote != 0) {
-            if (c == quote && i < script.size()) quote = 0;
-            else if (i == script.size()) return false;
-        } else if (c == '\'' || c == '"') {
+            if (c == quote && wordEnd) quote = 0;
+        } else if ((c == '\'' || c == '"') && wordStart) {
             quote = c;
         } else if (c == '&') {
             ScriptCommand command;
@@ -136,6 +140,10 @@ bool parseScript(std::string_view script, std::vector<ScriptCommand>* commands) 
             start = i + 1;
         }
     }
+    if (quote != 0) return false;
+    ScriptCommand last;
+    if (!parseCommand(script.substr(start), &last)) return false;
+    commands->push_back(std::move(last));
     return true;
 }
 

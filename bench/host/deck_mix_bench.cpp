@@ -2,6 +2,9 @@
 // decks playing, as a share of the block's real-time budget.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "host/decks.h"
 
 namespace {
@@ -12,7 +15,7 @@ constexpr int kBlock = 512;
 std::unique_ptr<qkhost::Track> song(float value) {
     auto t = std::make_unique<qkhost::Track>();
     t->rate = kRate;
-    t->frames = kRate * 60;
+    t->frames = kRate * 60;  // a minute
     t->samples.assign(static_cast<size_t>(t->frames) * 2, value);
     return t;
 }
@@ -24,15 +27,21 @@ void BM_TwoDecksPerBlock(benchmark::State& state) {
         decks.deck(n)->setGain(0.7f);
     }
     std::vector<float> block(kBlock * 2);
+    std::int64_t blocksLeft = 0;
     for (auto _ : state) {
-        // Back to the start before the song runs out, outside the measured time.
-        if (decks.deck(1)->position() > 0.9) {
+        // Both decks back to the start before their songs run out, outside the
+        // measured time.
+        if (blocksLeft == 0) {
             state.PauseTiming();
-            for (int n = 1; n <= qkhost::Decks::kCount; ++n) decks.deck(n)->stop();
+            for (int n = 1; n <= qkhost::Decks::kCount; ++n) {
+                decks.deck(n)->stop();
+                decks.deck(n)->play();
+            }
+            blocksLeft = kRate * 60 / kBlock;
             state.ResumeTiming();
         }
-        if (!decks.deck(1)->playing())
-            for (int n = 1; n <= qkhost::Decks::kCount; ++n) decks.deck(n)->play();
+        --blocksLeft;
+        // The silence the audio thread starts each block from, then the decks.
         std::fill(block.begin(), block.end(), 0.0f);
         decks.mixInto(block.data(), kBlock);
         benchmark::DoNotOptimize(block.data());

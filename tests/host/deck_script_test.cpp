@@ -26,6 +26,8 @@ TEST(DeckScript, ParsesDecksVerbsQuotedPathsAndChains) {
         {"  DECK 2   Play_Pause ", true, {{2, "play_pause", ""}}},
         {"deck 2 load '/m/Sänger - Lied & mehr.mp3'", true, {{2, "load", "/m/Sänger - Lied & mehr.mp3"}}},
         {"deck 1 load \"/m/it's.ogg\" & deck 1 play", true, {{1, "load", "/m/it's.ogg"}, {1, "play", ""}}},
+        {"deck 1 load 'Don't Stop Me Now.mp3'", true, {{1, "load", "Don't Stop Me Now.mp3"}}},
+        {"deck 1 load 'Rock 'n' Roll.mp3' & deck 1 play", true, {{1, "load", "Rock 'n' Roll.mp3"}, {1, "play", ""}}},
         {"deck 1 volume 70%&deck 2 volume 30%", true, {{1, "volume", "70%"}, {2, "volume", "30%"}}},
         {"deck 3 play", true, {{0, "play", ""}}},
         {"deck 0 play", true, {{0, "play", ""}}},
