@@ -7,7 +7,9 @@ namespace qkhost {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -38,7 +40,8 @@ bool parseCommand(std::string_view text, ScriptCommand* command) {
         const std::string_view number = nextWord(&rest);
         int n = 0;
         const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), n);
-        command->deck = ec == std::errc() && end == number.data() + number.size() && n >= 1 && n <= Decks::kCount ? n : 0;
+        command->deck =
+            ec == std::errc() && end == number.data() + number.size() && n >= 1 && n <= Decks::kCount ? n : 0;
         verb = lower(nextWord(&rest));
     }
     if (verb.empty()) return false;

@@ -22,9 +22,9 @@ namespace qkhost {
 inline constexpr vdj::Result kScriptFailed = static_cast<vdj::Result>(0x80004005u);
 
 struct ScriptCommand {
-    int deck = 1;           // 1 or 2; 0 when the script named a deck that is not there
-    std::string verb;       // lower case
-    std::string argument;   // the rest, quotes removed from a quoted path
+    int deck = 1;          // 1 or 2; 0 when the script named a deck that is not there
+    std::string verb;      // lower case
+    std::string argument;  // the rest, quotes removed from a quoted path
 };
 
 // Splits a script at the '&' outside quotes. Nothing when it has an unclosed quote

@@ -15,9 +15,15 @@ constexpr std::uint64_t kPlaying = std::uint64_t{1} << kFrameBits;
 constexpr int kGenerationShift = kFrameBits + 1;
 constexpr std::uint32_t kGenerationMask = (1u << (64 - kGenerationShift)) - 1;
 
-std::int64_t frameOf(std::uint64_t w) { return static_cast<std::int64_t>(w & kFrameMask); }
-bool isPlaying(std::uint64_t w) { return (w & kPlaying) != 0; }
-std::uint32_t generationOf(std::uint64_t w) { return static_cast<std::uint32_t>(w >> kGenerationShift); }
+std::int64_t frameOf(std::uint64_t w) {
+    return static_cast<std::int64_t>(w & kFrameMask);
+}
+bool isPlaying(std::uint64_t w) {
+    return (w & kPlaying) != 0;
+}
+std::uint32_t generationOf(std::uint64_t w) {
+    return static_cast<std::uint32_t>(w >> kGenerationShift);
+}
 std::uint64_t transport(std::uint32_t generation, bool playing, std::int64_t frame) {
     return (std::uint64_t{generation} << kGenerationShift) | (playing ? kPlaying : 0) |
            (static_cast<std::uint64_t>(frame) & kFrameMask);
@@ -89,7 +95,9 @@ void Deck::playPause() {
     });
 }
 
-void Deck::setGain(float gain) { gain_.store(std::clamp(gain, 0.0f, 1.0f), std::memory_order_relaxed); }
+void Deck::setGain(float gain) {
+    gain_.store(std::clamp(gain, 0.0f, 1.0f), std::memory_order_relaxed);
+}
 
 bool Deck::playing() const {
     std::lock_guard lock(control_);

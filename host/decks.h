@@ -33,15 +33,15 @@ public:
     // Control side: any thread; calls are serialized among themselves.
     void load(std::unique_ptr<Track> track);  // paused at its start
     void unload();
-    void play();   // nothing on an empty deck or at the end of the song
+    void play();  // nothing on an empty deck or at the end of the song
     void pause();
-    void stop();   // pause and back to the start
+    void stop();  // pause and back to the start
     void playPause();
     void setGain(float gain);  // 0..1, clamped
 
     bool playing() const;
-    double position() const;    // 0..1 of the song; 0 on an empty deck
-    double songLength() const;  // seconds; 0 on an empty deck
+    double position() const;                     // 0..1 of the song; 0 on an empty deck
+    double songLength() const;                   // seconds; 0 on an empty deck
     std::shared_ptr<const Track> track() const;  // null on an empty deck
 
     // Audio thread: adds this deck's next `frames` frames at its gain into `block`
@@ -54,8 +54,8 @@ private:
     void changeTransport(Change change);
     void publish(std::shared_ptr<Track> track);
 
-    mutable std::mutex control_;           // control calls only; never the audio thread
-    std::shared_ptr<const Track> track_;   // owned here; live_ points into it
+    mutable std::mutex control_;                         // control calls only; never the audio thread
+    std::shared_ptr<const Track> track_;                 // owned here; live_ points into it
     std::vector<std::shared_ptr<const Track>> retired_;  // replaced, maybe still mixed
     std::uint32_t generation_ = 0;
 

@@ -15,7 +15,7 @@ struct Track {
     std::string artist;
     int rate = 0;
     std::int64_t frames = 0;
-    std::vector<float> samples;  // interleaved stereo, 2 * frames values
+    std::vector<float> samples;    // interleaved stereo, 2 * frames values
     std::uint32_t generation = 0;  // set by the deck that takes it (see Deck)
 };
 

@@ -48,8 +48,8 @@ void BM_TwoDecksPerBlock(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     // The block lasts 512 / 48000 s; the share of it the decks take.
-    state.counters["budget_share"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * kBlock / kRate, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["budget_share"] = benchmark::Counter(static_cast<double>(state.iterations()) * kBlock / kRate,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_TwoDecksPerBlock);
 

@@ -82,8 +82,9 @@ TEST(DeckPlayback, ScriptsDriveTwoDecksIntoTheMasterOutputBeforeThePlugins) {
     EXPECT_EQ(number("deck 1 get_position"), paused);
     EXPECT_EQ(number("deck 1 play"), 0);
 
-    EXPECT_EQ(host.SendCommand(("deck 2 volume 25% & deck 2 load '" + second + "' & deck 2 play & deck 1 play").c_str()),
-              vdj::kOk);
+    EXPECT_EQ(
+        host.SendCommand(("deck 2 volume 25% & deck 2 load '" + second + "' & deck 2 play & deck 1 play").c_str()),
+        vdj::kOk);
     // The short song ends on its own; the long one plays on.
     ASSERT_TRUE(qktest::waitFor([&] { return number("deck 1 play") == 0; }, 5000));
     EXPECT_EQ(number("deck 1 get_position"), 1);
@@ -128,8 +129,7 @@ TEST(DeckPlayback, QkhostRunSendsTimedScripts) {
                                       "' & deck 2 play\" --script '0.2@deck 2 volume 50%' --script '0.3@deck 5 play' " +
                                       std::string(QK_PLUGIN_DIR) + "/QuorvaleSound.so 2>&1");
     EXPECT_EQ(r.exitCode, 0) << r.output;
-    EXPECT_NE(r.output.find("the script \"deck 5 play\" at 0.3 s failed (0x80004005)"), std::string::npos)
-        << r.output;
+    EXPECT_NE(r.output.find("the script \"deck 5 play\" at 0.3 s failed (0x80004005)"), std::string::npos) << r.output;
     const std::string log = qktest::readFile(dir.file("host.log"));
     EXPECT_NE(log.find("send deck 2 volume 50%\nsend deck 5 play\nsend deck 2 load '" + song + "' & deck 2 play\n"),
               std::string::npos)

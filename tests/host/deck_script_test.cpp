@@ -80,8 +80,12 @@ struct Step {
     std::string text;  // Text: the answer
     double number;     // Number: the answer, within 0.01
 };
-Step send(std::string script, vdj::Result rc) { return {Kind::Send, std::move(script), rc, "", 0}; }
-Step number(std::string query, vdj::Result rc, double value) { return {Kind::Number, std::move(query), rc, "", value}; }
+Step send(std::string script, vdj::Result rc) {
+    return {Kind::Send, std::move(script), rc, "", 0};
+}
+Step number(std::string query, vdj::Result rc, double value) {
+    return {Kind::Number, std::move(query), rc, "", value};
+}
 Step text(std::string query, vdj::Result rc, std::string value) {
     return {Kind::Text, std::move(query), rc, std::move(value), 0};
 }

@@ -42,9 +42,8 @@ TEST(Decks, APlayingDeckAddsItsSongAtItsGainAndStopsAtTheEnd) {
     EXPECT_EQ(mix(deck, 2), (std::vector<float>{2.5f, -2.5f, 3.0f, -3.0f}));
     deck.setGain(7);  // clamped
     // Four frames left of ten: the end of the block stays as it was.
-    EXPECT_EQ(mix(deck, 6, 0.25f),
-              (std::vector<float>{7.25f, -6.75f, 8.25f, -7.75f, 9.25f, -8.75f, 10.25f, -9.75f, 0.25f, 0.25f, 0.25f,
-                                  0.25f}));
+    EXPECT_EQ(mix(deck, 6, 0.25f), (std::vector<float>{7.25f, -6.75f, 8.25f, -7.75f, 9.25f, -8.75f, 10.25f, -9.75f,
+                                                       0.25f, 0.25f, 0.25f, 0.25f}));
     EXPECT_FALSE(deck.playing());
     EXPECT_DOUBLE_EQ(deck.position(), 1.0);
     deck.play();  // at the end there is nothing to play
