@@ -60,7 +60,9 @@ vdj::Result StandInHost::GetStringInfo(const char* query, char* buffer, int buff
         answer = home_;
     else
         r = queryText(decks_, q, &answer);
-    const size_t n = std::min(answer.size(), static_cast<size_t>(bufferSize) - 1);
+    size_t n = std::min(answer.size(), static_cast<size_t>(bufferSize) - 1);
+    // A cut answer ends before a whole character, never inside one (song titles are UTF-8).
+    while (n > 0 && n < answer.size() && (static_cast<unsigned char>(answer[n]) & 0xC0) == 0x80) --n;
     std::memcpy(buffer, answer.data(), n);
     buffer[n] = '\0';
     return r;

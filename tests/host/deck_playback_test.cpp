@@ -95,6 +95,9 @@ TEST(DeckPlayback, ScriptsDriveTwoDecksIntoTheMasterOutputBeforeThePlugins) {
     char title[64];
     EXPECT_EQ(host.GetStringInfo("deck 1 get_title", title, sizeof title), vdj::kOk);
     EXPECT_STREQ(title, "Lied 1");
+    char artist[9];  // room for 8 bytes, which would end inside the "ä" of "Erste Sängerin"
+    EXPECT_EQ(host.GetStringInfo("deck 1 get_artist", artist, sizeof artist), vdj::kOk);
+    EXPECT_STREQ(artist, "Erste S");
     EXPECT_GT(probe.peak_.load(), 0.4f);  // the plug-in was handed the decks' sound
 
     // Silence, deck 1 alone, a pause, both at once, then deck 2 alone at a quarter.
