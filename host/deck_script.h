@@ -31,8 +31,11 @@ struct ScriptCommand {
 // or an empty command.
 bool parseScript(std::string_view script, std::vector<ScriptCommand>* commands);
 
-// Runs every action of the chain in order (loading decodes on the calling thread);
-// kOk when each one was understood and done, kScriptFailed otherwise.
+// Runs every action of the chain in order; kOk when each one was understood and
+// done, kScriptFailed otherwise. A load decodes the song on the calling thread
+// before it returns, so that "load ... & play" plays the new song and a query
+// right after it already answers for the new song: a page that polls "play" to
+// notice the end of a song must never see a deck that is still loading as stopped.
 vdj::Result runScript(Decks& decks, std::string_view script);
 
 // A query for a number: kOk and the value, or kScriptFailed and 0. An empty deck
