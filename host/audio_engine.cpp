@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 
 namespace qkhost {
 
-AudioEngine::AudioEngine(AudioEngineConfig config, std::vector<vdj::DspPlugin*> plugins, std::vector<float> music,
+AudioEngine::AudioEngine(AudioEngineConfig config, std::vector<vdj::DspPlugin*> plugins, Decks* decks,
                          std::vector<AudioSink*> sinks)
-    : config_(config), plugins_(std::move(plugins)), music_(std::move(music)), sinks_(std::move(sinks)) {}
+    : config_(config), plugins_(std::move(plugins)), decks_(decks), sinks_(std::move(sinks)) {}
 
 AudioEngine::~AudioEngine() {
     stop();
@@ -27,12 +26,11 @@ void AudioEngine::stop() {
     if (thread_.joinable()) thread_.join();
 }
 
-void AudioEngine::renderBlock(float* block, std::int64_t firstFrame) {
-    const auto samples = static_cast<std::size_t>(config_.blockFrames) * 2;
-    const auto from = static_cast<std::size_t>(firstFrame) * 2;
-    const std::size_t music = from < music_.size() ? std::min(samples, music_.size() - from) : 0;
-    if (music > 0) std::memcpy(block, music_.data() + from, music * sizeof(float));
-    std::fill(block + music, block + samples, 0.0f);
+void AudioEngine::renderBlock(float* block) {
+    std::fill(block, block + static_cast<std::size_t>(config_.blockFrames) * 2, 0.0f);
+    // The decks are the DJ host's music: the sound board and any other DSP plug-in
+    // hear them in the buffer they process.
+    if (decks_ != nullptr) decks_->mixInto(block, config_.blockFrames);
     for (vdj::DspPlugin* p : plugins_) p->OnProcessSamples(block, config_.blockFrames);
 }
 
@@ -43,7 +41,7 @@ void AudioEngine::run() {
         const auto blockTime = std::chrono::duration<double>(static_cast<double>(config_.blockFrames) / config_.rate);
         const auto started = std::chrono::steady_clock::now();
         for (std::int64_t n = 0; !stop_.load(); ++n) {
-            renderBlock(block.data(), n * config_.blockFrames);
+            renderBlock(block.data());
             bool paced = false;
             for (auto it = sinks.begin(); it != sinks.end();) {
                 if ((*it)->write(block.data(), config_.blockFrames)) {

@@ -1,5 +1,5 @@
 // The host's real-time audio thread: block after block of the master output, from
-// silence or a music track, through every DSP plug-in, to the sinks.
+// silence plus the playing decks, through every DSP plug-in, to the sinks.
 #pragma once
 
 #include <atomic>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/audio_sink.h"
+#include "host/decks.h"
 #include "kit/vdj_plugin.h"
 
 namespace qkhost {
@@ -19,9 +20,9 @@ struct AudioEngineConfig {
 
 class AudioEngine {
 public:
-    // `music` is interleaved stereo at the engine's rate; after its end the output
-    // starts from silence. Plug-ins and sinks must outlive the engine's thread.
-    AudioEngine(AudioEngineConfig config, std::vector<vdj::DspPlugin*> plugins, std::vector<float> music,
+    // `decks` (may be null) play at the engine's rate. Decks, plug-ins and sinks
+    // must outlive the engine's thread.
+    AudioEngine(AudioEngineConfig config, std::vector<vdj::DspPlugin*> plugins, Decks* decks,
                 std::vector<AudioSink*> sinks);
     ~AudioEngine();  // stops the thread
 
@@ -34,11 +35,11 @@ public:
 
 private:
     void run();
-    void renderBlock(float* block, std::int64_t firstFrame);
+    void renderBlock(float* block);
 
     AudioEngineConfig config_;
     std::vector<vdj::DspPlugin*> plugins_;
-    std::vector<float> music_;
+    Decks* decks_;
     std::vector<AudioSink*> sinks_;
     std::thread thread_;
     std::atomic<bool> stop_{false};

@@ -15,7 +15,7 @@ vdj::StartStopPlugin* LoadedPlugin::startStop() const {
 }
 
 HostSession::HostSession(HostOptions options)
-    : options_(std::move(options)), host_(options_.home, options_.logPath) {}
+    : options_(std::move(options)), host_(options_.home, options_.logPath, options_.sampleRate) {}
 
 HostSession::~HostSession() { releaseAll(); }
 

@@ -43,7 +43,7 @@ const char* kUsage =
     "run options:\n"
     "  --block N         frames per audio block (default 512)\n"
     "  --seconds S       run for S seconds (default: until SIGINT or SIGTERM)\n"
-    "  --music FILE      start the master output from this track, not silence\n"
+    "  --music FILE      load FILE on deck 1 and play it from the start\n"
     "  --wav FILE        also write the master output to FILE (32-bit float WAV)\n"
     "  --headless        use no sound device even when there is one\n"
     "  --fps N           video frames per second (default 30); every video effect\n"
@@ -54,7 +54,16 @@ const char* kUsage =
     "  --frame-at T,...  capture the frames at these times in seconds\n"
     "  --pad N@T         press pad button N (1-4) of every start/stop plug-in T\n"
     "                    seconds after the start (repeatable; needs a display);\n"
-    "                    keys 1-4 in the video window press them by hand\n";
+    "                    keys 1-4 in the video window press them by hand\n"
+    "  --script T@SCRIPT send the DJ script SCRIPT to the host T seconds after the\n"
+    "                    start, as a plug-in would (repeatable), e.g.\n"
+    "                    --script \"0@deck 1 load '/music/a.mp3' & deck 1 play\"\n"
+    "\n"
+    "decks: the host has two decks mixed into the master output before the DSP\n"
+    "plug-ins. Scripts (SendCommand) understand [deck N] load 'FILE', unload, play,\n"
+    "pause, stop, play_pause, volume P%, chained with &; queries (GetInfo,\n"
+    "GetStringInfo) understand [deck N] play, get_position, get_songlength,\n"
+    "get_title, get_artist, get_filepath. N is 1 or 2 (default 1).\n";
 
 void printInfo(const qkhost::LoadedPlugin& plugin, qkhost::StandInHost& host) {
     vdj::PluginInfo info{};
@@ -156,6 +165,16 @@ int main(int argc, char** argv) {
                 return 2;
             }
             run.padPresses.push_back(press);
+        } else if (a == "--script") {
+            const std::string s = value("--script");
+            const std::size_t at = s.find('@');
+            char* end = nullptr;
+            const double seconds = at == std::string::npos ? -1 : std::strtod(s.c_str(), &end);
+            if (at == std::string::npos || end != s.c_str() + at || seconds < 0 || at + 1 >= s.size()) {
+                std::fprintf(stderr, "qkhost: --script wants SECONDS@SCRIPT, such as '1.5@deck 1 play'\n");
+                return 2;
+            }
+            run.scripts.push_back({seconds, s.substr(at + 1)});
         } else if (a == "--size") {
             const std::string s = value("--size");
             if (std::sscanf(s.c_str(), "%dx%d", &options.videoWidth, &options.videoHeight) != 2) {

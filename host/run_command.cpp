@@ -1,5 +1,7 @@
 #include "host/run_command.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,42 +13,11 @@
 #include "host/stop_request.h"
 #include "host/ui_thread.h"
 #include "host/wav_writer.h"
-#include "platform/audio_decoder.h"
+#include "host/track.h"
 
 namespace qkhost {
 
 namespace {
-
-// The whole track (or its first `maxFrames`) as interleaved stereo at `rate`.
-bool decodeMusic(const std::string& path, int rate, std::int64_t maxFrames, std::vector<float>* out,
-                 std::string* error) {
-    auto decoder = qk::platform::AudioDecoder::open(path);
-    if (!decoder) {
-        *error = "cannot open it as audio";
-        return false;
-    }
-    if (const auto code = decoder->setOutputFormat(rate); code != 0) {
-        *error = qk::platform::describeDecodeCode(code);
-        return false;
-    }
-    for (;;) {
-        qk::platform::DecodedChunk chunk;
-        qk::platform::DecodeCode code = 0;
-        const auto status = decoder->read(&chunk, &code);
-        if (status == qk::platform::ReadStatus::EndOfStream) break;
-        if (status == qk::platform::ReadStatus::Failed) {
-            std::fprintf(stderr, "qkhost: %s: %s; playing what was read\n", path.c_str(),
-                         qk::platform::describeDecodeCode(code).c_str());
-            break;
-        }
-        out->insert(out->end(), chunk.samples, chunk.samples + 2 * chunk.frames);
-        if (maxFrames > 0 && static_cast<std::int64_t>(out->size() / 2) >= maxFrames) {
-            out->resize(static_cast<std::size_t>(maxFrames) * 2);
-            break;
-        }
-    }
-    return true;
-}
 
 class ShowRun {
 public:
@@ -64,7 +35,7 @@ public:
         return true;
     }
 
-    bool openOutputs(std::vector<float> music) {
+    bool openOutputs() {
         const int rate = session_.options().sampleRate;
         if (!options_.headless) {
             std::string error;
@@ -88,9 +59,11 @@ public:
         for (auto& p : session_.plugins())
             if (auto* d = p->dsp()) dsp.push_back(d);
         audio_ = std::make_unique<AudioEngine>(AudioEngineConfig{rate, options_.blockFrames}, std::move(dsp),
-                                               std::move(music), std::move(sinks));
+                                               &session_.host().decks(), std::move(sinks));
         return true;
     }
+
+    StandInHost& host() { return session_.host(); }
 
     void startPlugins() {
         if (!options_.headless) {
@@ -216,6 +189,28 @@ private:
     std::unique_ptr<AudioEngine> audio_;
 };
 
+// Sends the timed scripts from this (the main) thread, as a controller would, and
+// waits out the run.
+void runScripts(StandInHost& host, const RunOptions& run, StopRequest& stop) {
+    using Clock = std::chrono::steady_clock;
+    const auto started = Clock::now();
+    auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
+    std::vector<RunOptions::TimedScript> scripts = run.scripts;
+    std::stable_sort(scripts.begin(), scripts.end(), [](const auto& a, const auto& b) { return a.at < b.at; });
+    for (const auto& s : scripts) {
+        if (run.seconds > 0 && s.at >= run.seconds) break;
+        if (const double due = s.at - elapsed(); due > 0 && stop.wait(due)) return;
+        if (const vdj::Result r = host.SendCommand(s.script.c_str()); r != vdj::kOk)
+            std::fprintf(stderr, "qkhost: the script \"%s\" at %g s failed (0x%08X)\n", s.script.c_str(), s.at,
+                         static_cast<unsigned>(r));
+    }
+    // wait(0) would wait for a signal only; a timed run whose time is up is over.
+    if (run.seconds <= 0)
+        stop.wait(0);
+    else if (const double left = run.seconds - elapsed(); left > 0)
+        stop.wait(left);
+}
+
 }  // namespace
 
 int commandRun(const HostOptions& host, const RunOptions& run, const std::vector<std::string>& pluginPaths) {
@@ -227,11 +222,11 @@ int commandRun(const HostOptions& host, const RunOptions& run, const std::vector
         std::fprintf(stderr, "qkhost: --fps and --size must be above 0\n");
         return 2;
     }
-    std::vector<float> music;
+    std::unique_ptr<Track> music;
     if (!run.musicPath.empty()) {
         std::string error;
-        const auto maxFrames = static_cast<std::int64_t>(run.seconds * host.sampleRate) + run.blockFrames;
-        if (!decodeMusic(run.musicPath, host.sampleRate, run.seconds > 0 ? maxFrames : 0, &music, &error)) {
+        music = decodeTrack(run.musicPath, host.sampleRate, &error);
+        if (!music) {
             std::fprintf(stderr, "qkhost: cannot play %s: %s\n", run.musicPath.c_str(), error.c_str());
             return 1;
         }
@@ -244,15 +239,20 @@ int commandRun(const HostOptions& host, const RunOptions& run, const std::vector
     StopRequest::installSignalHandlers();
     StopRequest stop;
     ShowRun show(host, run);
-    if (!show.load(pluginPaths) || !show.openOutputs(std::move(music))) {
+    if (!show.load(pluginPaths) || !show.openOutputs()) {
         show.release();
         return 1;
+    }
+    if (music) {
+        Deck& deck1 = *show.host().decks().deck(1);
+        deck1.load(std::move(music));
+        deck1.play();
     }
     show.startPlugins();
     show.startThreads();
     std::printf("qkhost: running%s\n", run.seconds > 0 ? "" : " until SIGINT or SIGTERM");
     std::fflush(stdout);
-    stop.wait(run.seconds);
+    runScripts(show.host(), run, stop);
     show.stopThreads();
     show.stopPlugins();
     show.release();

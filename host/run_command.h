@@ -17,7 +17,7 @@ namespace qkhost {
 struct RunOptions {
     int blockFrames = 512;  // frames per OnProcessSamples call
     double seconds = 0;     // 0: until SIGINT or SIGTERM
-    std::string musicPath;  // the master output starts from this track instead of silence
+    std::string musicPath;  // loaded on deck 1 and playing from the start
     std::string wavPath;    // also write the master output here
     bool headless = false;  // no sound device (and no windows), even when there is one
     double fps = 30;                  // video frames per second
@@ -30,6 +30,11 @@ struct RunOptions {
         double at = 0;   // seconds after the start
     };
     std::vector<PadPress> padPresses;  // pressed on every start/stop plug-in
+    struct TimedScript {
+        double at = 0;  // seconds after the start
+        std::string script;
+    };
+    std::vector<TimedScript> scripts;  // sent to the host's own decks, in time order
 };
 
 int commandRun(const HostOptions& host, const RunOptions& run, const std::vector<std::string>& pluginPaths);

@@ -1,13 +1,17 @@
 #include "host/stand_in_host.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fstream>
+
+#include "host/deck_script.h"
 
 namespace qkhost {
 
-StandInHost::StandInHost(std::string homeFolder, std::string logPath)
-    : home_(std::move(homeFolder)), logPath_(std::move(logPath)) {}
+StandInHost::StandInHost(std::string homeFolder, std::string logPath, int sampleRate)
+    : home_(std::move(homeFolder)), logPath_(std::move(logPath)), decks_(sampleRate) {}
 
 void StandInHost::log(const std::string& line) {
     if (logPath_.empty()) return;
@@ -22,14 +26,25 @@ vdj::Result StandInHost::SendCommand(const char* script) {
         commands_.push_back(text);
         log("send " + text);
     }
-    return 0;
+    // Outside the lock: a load decodes the whole song on this thread.
+    try {
+        return runScript(decks_, text);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "qkhost: the script %s failed: %s\n", text.c_str(), e.what());
+        return kScriptFailed;
+    }
 }
 
 vdj::Result StandInHost::GetInfo(const char* query, double* result) {
-    std::lock_guard lock(mutex_);
-    log(std::string("getinfo ") + (query ? query : ""));
-    if (result) *result = 0;
-    return 0;
+    const std::string q = query ? query : "";
+    {
+        std::lock_guard lock(mutex_);
+        log("getinfo " + q);
+    }
+    double value = 0;
+    const vdj::Result r = queryNumber(decks_, q, &value);
+    if (result) *result = value;
+    return r;
 }
 
 vdj::Result StandInHost::GetStringInfo(const char* query, char* buffer, int bufferSize) {
@@ -40,11 +55,17 @@ vdj::Result StandInHost::GetStringInfo(const char* query, char* buffer, int buff
         std::lock_guard lock(mutex_);
         log("getstring " + q);
     }
-    if (q == "get_vdj_folder") answer = home_;
-    const size_t n = std::min(answer.size(), static_cast<size_t>(bufferSize) - 1);
+    vdj::Result r = vdj::kOk;
+    if (q == "get_vdj_folder")
+        answer = home_;
+    else
+        r = queryText(decks_, q, &answer);
+    size_t n = std::min(answer.size(), static_cast<size_t>(bufferSize) - 1);
+    // A cut answer ends before a whole character, never inside one (song titles are UTF-8).
+    while (n > 0 && n < answer.size() && (static_cast<unsigned char>(answer[n]) & 0xC0) == 0x80) --n;
     std::memcpy(buffer, answer.data(), n);
     buffer[n] = '\0';
-    return 0;
+    return r;
 }
 
 vdj::Result StandInHost::DeclareParameter(void*, int kind, int id, const char* name, const char* shortName,

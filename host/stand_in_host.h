@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/decks.h"
 #include "kit/vdj_plugin.h"
 
 namespace qkhost {
@@ -20,8 +21,9 @@ struct DeclaredParameter {
 class StandInHost final : public vdj::HostServices {
 public:
     // `homeFolder` is answered to "get_vdj_folder"; `logPath` (may be empty) is the
-    // host's own log of every script and query the plug-ins send.
-    StandInHost(std::string homeFolder, std::string logPath);
+    // host's own log of every script and query the plug-ins send. Scripts and
+    // queries drive two decks that play at `sampleRate` (see deck_script.h).
+    StandInHost(std::string homeFolder, std::string logPath, int sampleRate = 48000);
 
     vdj::Result VDJ_API SendCommand(const char* script) override;
     vdj::Result VDJ_API GetInfo(const char* query, double* result) override;
@@ -33,6 +35,7 @@ public:
     std::vector<DeclaredParameter> declaredParameters() const;
     std::vector<std::string> commands() const;  // every SendCommand text, in order
     const std::string& homeFolder() const { return home_; }
+    Decks& decks() { return decks_; }
 
 private:
     void log(const std::string& line);
@@ -42,6 +45,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<DeclaredParameter> parameters_;
     std::vector<std::string> commands_;
+    Decks decks_;
 };
 
 // The default home folder: $XDG_DATA_HOME/qkhost (else ~/.local/share/qkhost).

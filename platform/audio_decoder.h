@@ -27,6 +27,12 @@ struct DecodedChunk {
 
 enum class ReadStatus { Chunk, EndOfStream, Failed };
 
+// What the file's own tags say; a member is empty when the file does not say.
+struct AudioTags {
+    std::string title;
+    std::string artist;
+};
+
 class AudioDecoder {
 public:
     // Opens the file (UTF-8 path) and selects its first audio stream; nothing when
@@ -42,6 +48,8 @@ public:
     // The frames the file should give at the output rate, from its header; 0 when
     // it does not say. Only a hint for reserving memory: the file may differ.
     virtual std::int64_t expectedFrames() const { return 0; }
+    // The title and artist from the file's tags, read with the header at open().
+    virtual AudioTags tags() const { return {}; }
     // Reads the next chunk. On Failed, *code holds the platform's code.
     virtual ReadStatus read(DecodedChunk* chunk, DecodeCode* code) = 0;
 };

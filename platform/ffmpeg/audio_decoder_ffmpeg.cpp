@@ -5,6 +5,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/log.h>
 #include <libswresample/swresample.h>
@@ -104,6 +105,17 @@ public:
             return av_rescale_q(st->duration, st->time_base, AVRational{1, rate_});
         if (format_->duration > 0) return av_rescale(format_->duration, rate_, AV_TIME_BASE);
         return 0;
+    }
+
+    AudioTags tags() const override {
+        // Most containers keep their tags on the file, Ogg and Opus on the stream.
+        auto tag = [this](const char* key) -> std::string {
+            const AVDictionaryEntry* e = av_dict_get(format_->metadata, key, nullptr, 0);
+            if ((e == nullptr || *e->value == '\0') && stream_ >= 0)
+                e = av_dict_get(format_->streams[stream_]->metadata, key, nullptr, 0);
+            return e != nullptr ? e->value : "";
+        };
+        return {tag("title"), tag("artist")};
     }
 
     ReadStatus read(DecodedChunk* chunk, DecodeCode* code) override {

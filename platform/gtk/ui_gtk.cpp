@@ -615,6 +615,8 @@ public:
         webkit_web_view_set_background_color(view, &background);
         gtk_container_add(GTK_CONTAINER(parent.nativeHandle()), GTK_WIDGET(view));
         gtk_widget_show(GTK_WIDGET(view));
+        // The page takes the keys its window gets: typing works without a click first.
+        gtk_widget_grab_focus(GTK_WIDGET(view));
         auto wrapper = std::make_shared<GtkWebView>(view, content);
         wrapper->attach();
         g_object_unref(content);

@@ -101,6 +101,19 @@ int orangeInBottomRows(const std::string& png, int rows) {
     return n;
 }
 
+// True when the frame's centre shows the host's test card (its green bar): the
+// idle screen, which covers the whole picture, is gone.
+bool testCardShows(const std::string& png) {
+    GdkPixbuf* image = gdk_pixbuf_new_from_file(png.c_str(), nullptr);
+    if (image == nullptr) return false;
+    const guchar* px = gdk_pixbuf_get_pixels(image) +
+                       (gdk_pixbuf_get_height(image) / 2) * gdk_pixbuf_get_rowstride(image) +
+                       (gdk_pixbuf_get_width(image) / 2 + 4) * gdk_pixbuf_get_n_channels(image);
+    const bool green = px[0] < 60 && px[1] > 150 && px[2] < 60;
+    g_object_unref(image);
+    return green;
+}
+
 std::string newestFrame(const std::string& dir) {
     std::string newest;
     if (!fs::exists(dir)) return newest;
@@ -148,8 +161,11 @@ TEST(Night, TwoSingersTypedInThePageAndPadOnePutsTheFirstOnStage) {
     Keyboard keys(x);
     // The page is up once it has opened the night's show.
     const auto showFile = [&] { return data + "/shows/" + readJson(data + "/settings.json").value("currentShow", ""); };
-    const bool pageUp = waitFor([&] { return fs::is_regular_file(showFile()); }, 60) && keys.focus("QuorvaleKaraoke");
+    const bool pageUp = waitFor([&] { return fs::is_regular_file(showFile()); }, 60) &&
+                        waitFor([&] { return fs::is_regular_file(data + "/audience.json"); }, 30) &&
+                        keys.focus("QuorvaleKaraoke");
     if (pageUp) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));  // the focus reaches the page's document
         for (const auto& [name, query] : {std::pair{"Alice", "first"}, std::pair{"Bob", "second"}}) {
             keys.press(XK_i);
             keys.type(name);
@@ -182,7 +198,7 @@ TEST(Night, TwoSingersTypedInThePageAndPadOnePutsTheFirstOnStage) {
     std::string frame;
     const bool ticker = staged && waitFor([&] {
                             frame = newestFrame(root.file("frames"));
-                            return !frame.empty() && orangeInBottomRows(frame, 40) > 500;
+                            return !frame.empty() && orangeInBottomRows(frame, 40) > 500 && testCardShows(frame);
                         }, 20);
     std::this_thread::sleep_for(std::chrono::seconds(2));  // the song in the master output
     XCloseDisplay(x);

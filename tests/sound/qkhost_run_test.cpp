@@ -10,20 +10,12 @@
 #include "tests/sound/sound_files.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
 const std::string kQkhost = std::string(QK_BIN_DIR) + "/qkhost";
 const std::string kSound = std::string(QK_PLUGIN_DIR) + "/QuorvaleSound.so";
-
-bool waitFor(const std::function<bool()>& done, int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 TEST(QkhostRun, APlayAppendedToTheInboxIsHeardInTheMasterOutput) {
     qktest::TempDir home;
@@ -40,7 +32,7 @@ TEST(QkhostRun, APlayAppendedToTheInboxIsHeardInTheMasterOutput) {
                                home.file("out.wav") + "' '" + kSound + "' 2>&1 & echo $! > '" + pidFile + "'; wait $!");
     });
     // The worker's first cycle writes the state file: from then on new lines count.
-    const bool started = waitFor(
+    const bool started = qktest::waitFor(
         [&] {
             return qktest::readFile(qkDir + "/sound.log").find("first OnProcessSamples") != std::string::npos &&
                    qktest::exists(qkDir + "/sound-state.json");
@@ -50,12 +42,12 @@ TEST(QkhostRun, APlayAppendedToTheInboxIsHeardInTheMasterOutput) {
     if (started) {
         qktest::writeFile(qkDir + "/sound-inbox.jsonl",
                           R"({"op":"play","id":"bell","path":")" + home.file("bell.wav") + "\"}\n");
-        waitFor(
+        qktest::waitFor(
             [&] { return (state = qktest::readFile(qkDir + "/sound-state.json")).find("bell") != std::string::npos; },
             2000);
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // the 3-second bell still plays
     }
-    waitFor([&] { return !qktest::readFile(pidFile).empty(); }, 5000);
+    qktest::waitFor([&] { return !qktest::readFile(pidFile).empty(); }, 5000);
     if (const std::string pid = qktest::readFile(pidFile); !pid.empty()) ::kill(std::stoi(pid), SIGTERM);
     host.join();
     ASSERT_TRUE(started) << run.output;

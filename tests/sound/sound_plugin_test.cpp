@@ -10,6 +10,7 @@
 #include "tests/sound/sound_files.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
 
 using qk::sound::VoiceState;
 
@@ -22,15 +23,6 @@ int threadCount() {
         ++n;
     }
     return n;
-}
-
-bool waitFor(const std::function<bool()>& done, int ms = 3000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 struct LoadedSound {
@@ -69,12 +61,12 @@ TEST(SoundPlugin, PlaysFadesOnStopAndReleaseSilencesAndJoinsTheWorker) {
     LoadedSound s(dir.path(), 0);  // no engine rate: the board works at 44100
     ASSERT_TRUE(s.plugin->workerRunning());
     EXPECT_EQ(threadCount(), threads + 1);
-    ASSERT_TRUE(waitFor([&] { return qktest::exists(qkDir + "/sound-state.json"); }));  // first cycle ran
+    ASSERT_TRUE(qktest::waitFor([&] { return qktest::exists(qkDir + "/sound-state.json"); }));  // first cycle ran
 
     qktest::writeSineWav(dir.file("long.wav"), 44100, 2, 5.0, 440, 0.5);
     const std::string play = R"({"op":"play","id":"long","path":")" + dir.file("long.wav") + "\"}\n";
     qktest::writeFile(qkDir + "/sound-inbox.jsonl", play);
-    ASSERT_TRUE(waitFor([&] { return s.plugin->voices()[0].state.load() == VoiceState::Playing; }));
+    ASSERT_TRUE(qktest::waitFor([&] { return s.plugin->voices()[0].state.load() == VoiceState::Playing; }));
 
     std::vector<float> block(1024);
     s.plugin->OnProcessSamples(block.data(), 512);
@@ -85,7 +77,7 @@ TEST(SoundPlugin, PlaysFadesOnStopAndReleaseSilencesAndJoinsTheWorker) {
 
     // After OnStop commands still start voices.
     qktest::writeFile(qkDir + "/sound-inbox.jsonl", play + play);
-    ASSERT_TRUE(waitFor([&] { return s.plugin->voices()[0].state.load() == VoiceState::Playing; }));
+    ASSERT_TRUE(qktest::waitFor([&] { return s.plugin->voices()[0].state.load() == VoiceState::Playing; }));
     s.plugin->OnProcessSamples(block.data(), 512);
 
     const auto before = std::chrono::steady_clock::now();
