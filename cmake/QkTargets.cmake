@@ -31,8 +31,14 @@ function(qk_add_gtest)
   # The discovered cases exist only when CTest runs, and a list of labels does not
   # survive the trip through gtest_discover_tests' PROPERTIES, so the labels are
   # set by a small script that CTest includes after the discovery.
+  # End-to-end cases share the one X server of the test script, whose keyboard
+  # focus is global: they take turns, while the other tests run beside them.
+  set(lock "")
+  if("e2e" IN_LIST T_LABEL)
+    set(lock " RESOURCE_LOCK display")
+  endif()
   set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_labels.cmake)
   file(WRITE ${label_script}
-    "if(DEFINED ${T_NAME}_CASES)\n  set_tests_properties(\${${T_NAME}_CASES} PROPERTIES LABELS \"${T_LABEL}\" ENVIRONMENT \"LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0\")\nendif()\n")
+    "if(DEFINED ${T_NAME}_CASES)\n  set_tests_properties(\${${T_NAME}_CASES} PROPERTIES LABELS \"${T_LABEL}\" ENVIRONMENT \"LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0\"${lock})\nendif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
 endfunction()
