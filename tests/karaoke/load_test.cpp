@@ -1,8 +1,13 @@
 // The built deliverable as the host loads it: by DllGetClassObject only, with no
 // display to open a window on.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "host/host_session.h"
+#include "platform/module_dir.h"
 #include "tests/support/karaoke_log.h"
 #include "tests/support/temp_dir.h"
 
@@ -40,6 +45,23 @@ TEST(KaraokeDeliverable, LoadsDeclaresItsButtonsAndReleasesCleanly) {
     EXPECT_TRUE(log.hasLine("===== OnLoad (QuorvaleKaraoke W1b) =====")) << log.text();
     EXPECT_TRUE(log.hasLine("  no window - declining custom interface (E_NOTIMPL)"));
     EXPECT_TRUE(log.hasLine("Release"));
+}
+
+// A host may load the plug-in by a name relative to its working folder; the
+// folder the page is looked for in is absolute all the same.
+TEST(KaraokeDeliverable, ItsFolderIsAbsoluteWhenLoadedByARelativeName) {
+    namespace fs = std::filesystem;
+    const fs::path plugins = fs::canonical(QK_PLUGIN_DIR);
+    const fs::path before = fs::current_path();
+    fs::current_path(plugins.parent_path());
+    const std::string relative = "./" + plugins.filename().string() + "/QuorvaleKaraoke.so";
+    void* module = ::dlopen(relative.c_str(), RTLD_NOW | RTLD_LOCAL);
+    fs::current_path(before);
+    ASSERT_NE(module, nullptr) << ::dlerror();
+    const void* entry = ::dlsym(module, "DllGetClassObject");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(qk::platform::moduleDirectory(entry), plugins.string());
+    ::dlclose(module);
 }
 
 }  // namespace
