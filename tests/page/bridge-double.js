@@ -49,6 +49,7 @@
       writeRoots: [],
       requests: [],
       writes: [],
+      log: [], // every write in order, with its content
       sends: [],
       unparsed: [],
       audience: [],
@@ -123,6 +124,7 @@
           if (!fs.dirs.has(parent)) return answer(id, -1, 'write failed (temp)');
           putFile(path, content, ++now);
           d.writes.push(path);
+          d.log.push({ path: path, content: content });
           if (/\/audience\.json$/.test(path)) d.audience.push(content);
           return answer(id, 0, '');
         }
