@@ -2,36 +2,12 @@
 // and pictures written to their own documents before their version is bumped.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { deflateSync, crc32 } from 'node:zlib';
-import { startBrowser, DATA } from './harness.js';
+import { startBrowser } from './harness.js';
+import { png } from './png.js';
 
 let browser;
 before(async () => { browser = await startBrowser(); });
 after(() => browser.close());
-
-// A PNG file: 8-bit RGBA rows of one colour, or (for huge sizes) 1-bit grey rows of zeros.
-function png(width, height, { rgba = [255, 0, 0, 255] } = {}) {
-  const bilevel = width * height > 1e6;
-  const rowBytes = bilevel ? Math.ceil(width / 8) : width * 4;
-  const raw = Buffer.alloc((rowBytes + 1) * height);
-  if (!bilevel) {
-    for (let y = 0; y < height; y++) for (let x = 0; x < width; x++) raw.set(rgba, y * (rowBytes + 1) + 1 + x * 4);
-  }
-  const chunk = (type, data) => {
-    const head = Buffer.alloc(8);
-    head.writeUInt32BE(data.length, 0);
-    head.write(type, 4, 'latin1');
-    const crc = Buffer.alloc(4);
-    crc.writeUInt32BE(crc32(Buffer.concat([Buffer.from(type, 'latin1'), data])) >>> 0, 0);
-    return Buffer.concat([head, data, crc]);
-  };
-  const ihdr = Buffer.alloc(13);
-  ihdr.writeUInt32BE(width, 0);
-  ihdr.writeUInt32BE(height, 4);
-  ihdr.set([bilevel ? 1 : 8, bilevel ? 0 : 6, 0, 0, 0], 8);
-  return Buffer.concat([Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]),
-    chunk('IHDR', ihdr), chunk('IDAT', deflateSync(raw)), chunk('IEND', Buffer.alloc(0))]);
-}
 
 // The picture's size, from the IHDR of a PNG data URL.
 function pngSize(dataUrl) {
@@ -137,7 +113,7 @@ test('the editor writes each look key the KJ sets, with its documented type, and
 });
 
 const LOGO = png(4, 2);
-const BG = png(3, 3, { rgba: [0, 0, 255, 255] });
+const BG = png(3, 3, () => [0, 0, 255, 255]);
 
 // Picture slots and lists: each ends up in its document, written before the
 // audience document that carries the new version.
@@ -194,7 +170,7 @@ test('a picture is written to its document before the audience document names it
 });
 
 test('slides are added, reordered, hidden and removed, each change written and then its version bumped', async (t) => {
-  const pics = [png(1, 1, { rgba: [1, 0, 0, 255] }), png(1, 1, { rgba: [2, 0, 0, 255] }), png(1, 1, { rgba: [3, 0, 0, 255] })];
+  const pics = [png(1, 1, () => [1, 0, 0, 255]), png(1, 1, () => [2, 0, 0, 255]), png(1, 1, () => [3, 0, 0, 255])];
   const files = Object.fromEntries(pics.map((b, i) => [`/pics/${i}.png`, asHostText(b)]));
   const p = await openLook({ files, pickFile: pics.map((_, i) => `/pics/${i}.png`) });
   t.after(() => p.close());

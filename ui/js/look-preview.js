@@ -98,7 +98,7 @@ function drawQr(g, qr, W, H, s, p, textColour) {
   const [x, y] = at;
   g.fillStyle = '#ffffff';
   g.beginPath();
-  g.roundRect(x, y, box, box, 10 * s);
+  if (g.roundRect) g.roundRect(x, y, box, box, 10 * s); else g.rect(x, y, box, box); // older engines
   g.fill();
   // A stand-in pattern seeded by the link, with the three finder squares.
   const n = 25;
