@@ -214,7 +214,7 @@
       var id = typeof req.id === 'string' && req.id ? req.id : '0';
       var action = typeof req.action === 'string' ? req.action : '';
       var fail = d.failures[action];
-      if (fail && fail.times !== 0) {
+      if (fail && fail.times !== 0 && (!fail.path || (typeof req.path === 'string' && req.path.slice(-fail.path.length) === fail.path))) {
         if (fail.times > 0) fail.times -= 1;
         return answer(id, fail.hr === undefined ? -1 : fail.hr, fail.result);
       }
@@ -284,7 +284,8 @@
       json: function (path) { var f = fs.files.get(canonical(path)); return f ? JSON.parse(f.content) : null; },
       paths: function () { return Array.from(fs.files.keys()).sort(); },
       put: putFile,
-      fail: function (action, result, times) { d.failures[action] = { result: result, times: times === undefined ? -1 : times }; },
+      // path (optional): only requests whose path ends with it fail.
+      fail: function (action, result, times, path) { d.failures[action] = { result: result, times: times === undefined ? -1 : times, path: path }; },
       heal: function (action) { delete d.failures[action]; },
       deck: function (n) { return d.decks[n]; },
       finish: function (n) { var deck = d.decks[n]; deck.position = 1; deck.playing = false; },

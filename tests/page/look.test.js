@@ -223,3 +223,16 @@ test('a picture over the display\'s pixel limit is scaled down to fit, proportio
   assert.deepEqual(fits[3], { width: 8192, height: 8192 });
   assert.ok(Math.abs(fits[0].width / fits[0].height - 2) < 0.001);
 });
+
+test('a picture that cannot be written leaves its document and its version as they were, and the page shows why', async (t) => {
+  const p = await openLook({ files: { '/pics/a.png': asHostText(LOGO), '/pics/b.png': asHostText(BG) }, pickFile: ['/pics/a.png', '/pics/b.png'] });
+  t.after(() => p.close());
+  await p.double(() => window.__qkDouble.fail('writefile', 'write failed (replace)', 1, '/audience-assets.json'));
+  await p.page.click('#look-logo .look-choose');
+  await p.page.locator('#errors .error', { hasText: 'write failed (replace)' }).waitFor();
+  assert.equal(await p.page.locator('#look-logo img').count(), 0);
+  await p.page.click('#look-bg .look-choose');
+  const doc = await p.settled('audience.json', (d) => d.appearance && d.appearance.assetsVer === 1);
+  assert.deepEqual(await p.json('audience-assets.json'), { bg: dataUrl(BG) }, 'the logo that failed is not written later either');
+  assert.deepEqual(doc.appearance, { assetsVer: 1 });
+});

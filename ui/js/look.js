@@ -206,59 +206,63 @@ function bump(path) {
 }
 
 // The picture document is on disk before the version that points the
-// overlay at it is published.
+// overlay at it is published. The page keeps the new pictures only once they
+// are written: a failed write changes nothing, on disk or on screen.
 async function writePictureFile(name, content, versionPath) {
   await call('writefile', { path: ctx.dataFile(name), content: JSON.stringify(content) });
   bump(versionPath);
   changed();
-  renderPictures();
 }
 
-const writeAssets = () => writePictureFile('audience-assets.json', pics.assets, 'appearance.assetsVer');
 const LISTS = {
-  slides: { file: 'audience-slides.json', version: 'appearance.slides.ver', title: 'Slides', add: 'Add a slide…' },
-  graphics: { file: 'dance-graphics.json', version: 'dance.gfxVer', title: 'Dance graphics', add: 'Add a graphic…' },
+  slides: { file: 'audience-slides.json', version: 'appearance.slides.ver', add: 'Add a slide…' },
+  graphics: { file: 'dance-graphics.json', version: 'dance.gfxVer', add: 'Add a graphic…' },
 };
-const writeList = (which) => writePictureFile(LISTS[which].file, pics[which], LISTS[which].version);
+
+function notReady() {
+  const err = new Error('The page is still starting; try again in a moment.');
+  err.userFacing = true;
+  return err;
+}
 
 // A picture from the host's file picker, or from a dropped file.
 async function choosePicture(file) {
+  if (!ctx.ready()) throw notReady();
   if (file) return Pictures.dataUrlOfFile(file);
   const path = await ctx.pick('pick_file', '');
   return path ? Pictures.dataUrlOfPath(path) : '';
 }
 
-function setAsset(slot, file) {
+// fn(assets) changes a copy of the background and logo; false: nothing to write.
+function editAssets(fn, file) {
   return ctx.act(async () => {
-    const data = await choosePicture(file);
-    if (!data) return;
-    pics.assets[slot] = data;
-    await writeAssets();
+    const data = file === undefined ? null : await choosePicture(file);
+    if (data === '') return;
+    const next = { ...pics.assets };
+    if (fn(next, data) === false) return;
+    await writePictureFile('audience-assets.json', next, 'appearance.assetsVer');
+    pics.assets = next;
+    renderPictures();
   });
 }
 
-function removeAsset(slot) {
+const setAsset = (slot, file = null) => editAssets((a, data) => { a[slot] = data; }, file);
+const removeAsset = (slot) => editAssets((a) => (slot in a ? void delete a[slot] : false));
+
+// fn(list, data) changes a copy of the slides or graphics; false: nothing to write.
+function editList(which, fn, file) {
   return ctx.act(async () => {
-    if (!(slot in pics.assets)) return;
-    delete pics.assets[slot];
-    await writeAssets();
+    const data = file === undefined ? null : await choosePicture(file);
+    if (data === '') return;
+    const next = pics[which].map((item) => ({ ...item }));
+    if (fn(next, data) === false) return;
+    await writePictureFile(LISTS[which].file, next, LISTS[which].version);
+    pics[which] = next;
+    renderPictures();
   });
 }
 
-function addToList(which, file) {
-  return ctx.act(async () => {
-    const data = await choosePicture(file);
-    if (!data) return;
-    pics[which].push({ data, hidden: false });
-    await writeList(which);
-  });
-}
-
-function editList(which, fn) {
-  return ctx.act(async () => {
-    if (fn(pics[which]) !== false) await writeList(which);
-  });
-}
+const addToList = (which, file = null) => editList(which, (l, data) => { l.push({ data, hidden: false }); }, file);
 
 async function load() {
   look = sanitizeLook(await ctx.loadJson(ctx.dataFile('look.json')));
