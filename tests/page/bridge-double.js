@@ -49,6 +49,7 @@
       writeRoots: [],
       requests: [],
       writes: [],
+      log: [], // every write in order, with its content
       sends: [],
       unparsed: [],
       audience: [],
@@ -123,6 +124,7 @@
           if (!fs.dirs.has(parent)) return answer(id, -1, 'write failed (temp)');
           putFile(path, content, ++now);
           d.writes.push(path);
+          d.log.push({ path: path, content: content });
           if (/\/audience\.json$/.test(path)) d.audience.push(content);
           return answer(id, 0, '');
         }
@@ -212,7 +214,7 @@
       var id = typeof req.id === 'string' && req.id ? req.id : '0';
       var action = typeof req.action === 'string' ? req.action : '';
       var fail = d.failures[action];
-      if (fail && fail.times !== 0) {
+      if (fail && fail.times !== 0 && (!fail.path || (typeof req.path === 'string' && req.path.slice(-fail.path.length) === fail.path))) {
         if (fail.times > 0) fail.times -= 1;
         return answer(id, fail.hr === undefined ? -1 : fail.hr, fail.result);
       }
@@ -282,7 +284,8 @@
       json: function (path) { var f = fs.files.get(canonical(path)); return f ? JSON.parse(f.content) : null; },
       paths: function () { return Array.from(fs.files.keys()).sort(); },
       put: putFile,
-      fail: function (action, result, times) { d.failures[action] = { result: result, times: times === undefined ? -1 : times }; },
+      // path (optional): only requests whose path ends with it fail.
+      fail: function (action, result, times, path) { d.failures[action] = { result: result, times: times === undefined ? -1 : times, path: path }; },
       heal: function (action) { delete d.failures[action]; },
       deck: function (n) { return d.decks[n]; },
       finish: function (n) { var deck = d.decks[n]; deck.position = 1; deck.playing = false; },

@@ -1,9 +1,10 @@
 // Takes the page's screenshots for the documentation (docs/page-rotation.png,
-// docs/page-settings.png) with the bridge double and a small night of singers.
+// docs/page-settings.png, docs/page-appearance.png) with the bridge double and a small night of singers.
 // Run: node screenshots.js (from tests/page, after npm ci).
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { startBrowser, DATA, NOW_ISO } from './harness.js';
+import { png } from './png.js';
 
 const docs = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../docs');
 const s = (name, isNew, held, songs) => ({
@@ -37,6 +38,21 @@ const seed = {
   ],
 };
 
+// A round mark and a bar in the accent colour.
+const logoPng = () => png(120, 40, (x, y) => (((x - 20) ** 2 + (y - 20) ** 2 < 324) || (x > 46 && x < 114 && y > 12 && y < 28)
+  ? [255, 122, 26, 255] : [0, 0, 0, 0]));
+const lookFiles = {
+  [`${DATA}/look.json`]: JSON.stringify({
+    danceOn: false,
+    keys: {
+      subtitle: 'Every Thursday from 9', messageColor: '#7fd3ff', listLabel: 'Coming up', firstColor: '#5dd39e',
+      qr: { url: 'https://example.test/request', size: 14, corner: 'br', label: 'Request a song' },
+      appearance: { assetsVer: 1, accent: '#ff7a1a', logoWidth: 14 },
+    },
+  }),
+  [`${DATA}/audience-assets.json`]: JSON.stringify({ logo: `data:image/png;base64,${logoPng().toString('base64')}` }),
+};
+
 const browser = await startBrowser();
 try {
   const p = await browser.open(seed, { viewport: { width: 1280, height: 760 } });
@@ -50,6 +66,14 @@ try {
   await p.page.click('#tab-settings');
   await p.page.screenshot({ path: path.join(docs, 'page-settings.png') });
   await p.close();
+
+  // The Look tab with a logo, a QR code, colours and dance mode.
+  const look = await browser.open({ ...seed, files: { ...seed.files, ...lookFiles } }, { viewport: { width: 1600, height: 1000 } });
+  await look.ready();
+  await look.page.click('#tab-look');
+  await look.page.waitForTimeout(600);
+  await look.page.screenshot({ path: path.join(docs, 'page-appearance.png'), fullPage: true });
+  await look.close();
 } finally {
   await browser.close();
 }

@@ -4,12 +4,15 @@
 Loads ui/index.html from a file:// URL (as the plug-in does, ES modules
 included) with the bridge double injected before the page's scripts, adds two
 singers, queues a song through the picker, presses pad 1 and checks the deck
-command and audience.json. Exits 77 (skipped) without a display or without the
+command and audience.json; then chooses a logo in the Look tab. Exits 77 (skipped) without a display or without the
 WebKitGTK introspection data.
 """
+import base64
 import json
 import os
+import struct
 import sys
+import zlib
 
 try:
     import gi
@@ -24,6 +27,16 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 UI = os.path.normpath(os.path.join(HERE, '..', '..', 'ui'))
 DATA = '/home/kj/VirtualDJ/QuorvaleKaraoke'
 SONG = "/music/Queen - Don't Stop Me Now.mp3"
+LOGO_PATH = '/pics/logo.png'
+
+
+def tiny_png():
+    """A 2 x 2 red PNG."""
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+    rows = b''.join(b'\x00' + b'\xff\x00\x00\xff' * 2 for _ in range(2))
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', 2, 2, 8, 6, 0, 0, 0))
+            + chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
 
 
 def main():
@@ -31,7 +44,8 @@ def main():
         print('page WebKitGTK check skipped: no display')
         return 77
     with open(os.path.join(HERE, 'bridge-double.js'), encoding='utf-8') as f:
-        double = f.read() + '\n;window.__qkDoubleSetup(%s);' % json.dumps({'pickFile': [SONG]})
+        double = f.read() + '\n;window.__qkDoubleSetup(%s);' % json.dumps(
+            {'pickFile': [SONG, LOGO_PATH], 'files': {LOGO_PATH: tiny_png().decode('latin-1')}})
     window = Gtk.OffscreenWindow()
     view = WebKit2.WebView()
     window.add(view)
@@ -89,6 +103,16 @@ def main():
             failures.append(f'audience.json current: {audience.get("current")}')
         if [r['singer'] for r in audience.get('rotation', [])] != ['Bob', 'Ann']:
             failures.append(f'audience.json rotation: {audience.get("rotation")}')
+        # The Look tab: a logo chosen through the picker is read as bytes and
+        # written as a data URL before its version is published.
+        evaluate("document.querySelector('#tab-look').click(); document.querySelector('#look-logo .look-choose').click(); true")
+        if not until('((JSON.parse(window.__qkDouble.file(%s) || "{}").appearance) || {}).assetsVer === 1'
+                     % json.dumps(DATA + '/audience.json')):
+            failures.append('the logo version was never published')
+        assets = json.loads(evaluate('window.__qkDouble.file(%s)' % json.dumps(DATA + '/audience-assets.json')) or '{}')
+        if assets.get('logo') != 'data:image/png;base64,' + base64.b64encode(tiny_png()).decode('ascii'):
+            failures.append(f'audience-assets.json logo: {str(assets.get("logo"))[:80]}')
+        errors = evaluate('Array.from(document.querySelectorAll(".error .text")).map((e) => e.textContent)')
         if errors:
             failures.append(f'errors shown: {errors}')
     for failure in failures:

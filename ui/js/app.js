@@ -109,12 +109,14 @@ const settingsSaver = new Saver({
   content: () => JSON.stringify(state.settings, null, 1),
   onError: report,
 });
+const currentAudience = () => audienceDocument({
+  show: state.show, settings: state.settings, visible: state.settings.overlayVisible !== false, current: state.current,
+  isPlaying: state.isPlaying, remainingMinutes: state.remainingMinutes, bgNow: state.bg.playing ? state.bg.now : null,
+  look: QK.look.audienceKeys(),
+});
 const audienceSaver = new Saver({
   path: () => (state.dataDir ? dataFile('audience.json') : ''),
-  content: () => JSON.stringify(audienceDocument({
-    show: state.show, settings: state.settings, visible: state.settings.overlayVisible !== false, current: state.current,
-    isPlaying: state.isPlaying, remainingMinutes: state.remainingMinutes, bgNow: state.bg.playing ? state.bg.now : null,
-  })),
+  content: () => JSON.stringify(currentAudience()),
   delayMs: 20,
   onError: report,
 });
@@ -256,6 +258,7 @@ async function start() {
 
   await offerPendingShow();
   if (!state.show.file) await startNewShow();
+  await QK.look.load();
 
   state.ready = true;
   View.setDataFolder(state.dataDir);
@@ -574,6 +577,20 @@ View.bind({
     const q = `End the show “${state.show.name}” (${state.show.performances.length} performance(s)) and start a new one with an empty rotation?`;
     if (await View.ask(q, 'End show', 'Cancel') === 'yes') { await endShow(); changed(); }
   }),
+});
+
+// The Look tab: the audience display's look and pictures (look.js).
+QK.look.init({
+  ready: () => state.ready,
+  dataFile,
+  loadJson,
+  pick,
+  settings: () => state.settings,
+  setting: (key, value) => View.handlers.setting(key, value),
+  publish,
+  audience: currentAudience,
+  act,
+  report,
 });
 
 render();

@@ -16,7 +16,7 @@ function entry(singer, wait) {
 }
 
 // state: { show, settings, visible (the overlay draws), current: {singer, song, isNew} | null,
-//          isPlaying, remainingMinutes, bgNow: {title, artist} | null }
+//          isPlaying, remainingMinutes, bgNow: {title, artist} | null, look: look keys | undefined }
 function audienceDocument(state) {
   const { show, settings } = state;
   const list = upcoming(show);
@@ -35,6 +35,8 @@ function audienceDocument(state) {
     doc.current = { singer: state.current.singer, title: state.current.title, isNew: state.current.isNew };
   }
   if (state.bgNow) doc.bgNow = { title: state.bgNow.title, artist: state.bgNow.artist };
+  // The look keys the KJ has set (title, colours, QR code, dance mode, ...).
+  if (state.look) Object.assign(doc, state.look);
   return doc;
 }
 

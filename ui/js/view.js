@@ -197,12 +197,10 @@ function selectAt(index, focus = true) {
   if (focus) { const li = $('rotation').querySelector(`li[data-id="${s.id}"]`); if (li) li.focus(); }
 }
 
+// Every tab button "tab-<name>" shows the section "view-<name>" and hides the others.
 function showView(name) {
-  const rotation = name === 'rotation';
-  $('view-rotation').hidden = !rotation;
-  $('view-settings').hidden = rotation;
-  $('tab-rotation').setAttribute('aria-selected', String(rotation));
-  $('tab-settings').setAttribute('aria-selected', String(!rotation));
+  for (const view of document.querySelectorAll('main > .view')) view.hidden = view.id !== `view-${name}`;
+  for (const tab of document.querySelectorAll('.tabs .tab')) tab.setAttribute('aria-selected', String(tab.id === `tab-${name}`));
 }
 
 function typing(target) {
@@ -342,8 +340,7 @@ function bind(fns) {
   $('bg-skip').addEventListener('click', () => handlers.skipBackground());
   $('audience-toggle').addEventListener('click', () => handlers.toggleAudience());
   $('overlay-toggle').addEventListener('click', () => handlers.toggleOverlay());
-  $('tab-rotation').addEventListener('click', () => showView('rotation'));
-  $('tab-settings').addEventListener('click', () => showView('settings'));
+  for (const tab of document.querySelectorAll('.tabs .tab')) tab.addEventListener('click', () => showView(tab.id.slice(4)));
   // A name the page has seen before is no first-timer; a new name is.
   $('new-singer').addEventListener('input', (e) => {
     const name = e.target.value.trim().toLowerCase();
@@ -374,5 +371,5 @@ function bind(fns) {
   });
 }
 
-QK.view = { handlers, showError, showNotice, setSaveState, setDataFolder, setProgress, ask, render, showResults, bind };
+QK.view = { handlers, showView, showError, showNotice, setSaveState, setDataFolder, setProgress, ask, render, showResults, bind };
 }(window.QK = window.QK || {}));
