@@ -197,12 +197,10 @@ function selectAt(index, focus = true) {
   if (focus) { const li = $('rotation').querySelector(`li[data-id="${s.id}"]`); if (li) li.focus(); }
 }
 
+// Every tab "tab-<name>" shows its section "view-<name>" and hides the others.
 function showView(name) {
-  const rotation = name === 'rotation';
-  $('view-rotation').hidden = !rotation;
-  $('view-settings').hidden = rotation;
-  $('tab-rotation').setAttribute('aria-selected', String(rotation));
-  $('tab-settings').setAttribute('aria-selected', String(!rotation));
+  document.querySelectorAll('main > .view').forEach((v) => { v.hidden = v.id !== `view-${name}`; });
+  document.querySelectorAll('.tabs .tab').forEach((t) => t.setAttribute('aria-selected', String(t.id === `tab-${name}`)));
 }
 
 function typing(target) {
@@ -374,5 +372,5 @@ function bind(fns) {
   });
 }
 
-QK.view = { handlers, showError, showNotice, setSaveState, setDataFolder, setProgress, ask, render, showResults, bind };
+QK.view = { handlers, showView, typing, showError, showNotice, setSaveState, setDataFolder, setProgress, ask, render, showResults, bind };
 }(window.QK = window.QK || {}));
