@@ -115,7 +115,7 @@ function init(app) {
       }
     }
     await reloadDocuments();
-    if (QK.sounds && QK.sounds.board) QK.sounds.board.draw();
+    if (QK.sounds && QK.sounds.board) QK.sounds.board.reload();
     if (QK.requests && QK.requests.board) QK.requests.board.draw();
     QK.view.showNotice(`Restored ${name}.`);
   }

@@ -44,6 +44,8 @@ function init(app) {
   let handled = [];
   let status = '';
   let timer = null;
+  let generation = 0;
+  const accepting = new Set(); // being accepted: a poll meanwhile must not bring them back
 
   const url = () => (typeof state.settings.requestsUrl === 'string' ? state.settings.requestsUrl : '');
 
@@ -68,9 +70,12 @@ function init(app) {
     }, { timeout: 20000 }).catch(() => {});
   }
 
+  // One loop of looks at the service: a look asked for meanwhile (a new URL,
+  // "Check now") takes over, and the older one drops its answer.
   async function check() {
     clearTimeout(timer);
     timer = null;
+    const gen = ++generation;
     if (!validUrl(url())) {
       requests = [];
       status = url() ? 'The requests service needs an address starting with http:// or https://.' : 'No requests service set.';
@@ -79,7 +84,8 @@ function init(app) {
     }
     try {
       const answer = await call('cloud_http', { url: url(), method: 'GET', timeoutMs: 10000 }, { timeout: 20000 });
-      const list = answer.status >= 200 && answer.status < 300 ? parseRequests(answer.body, new Set(handled)) : null;
+      if (gen !== generation) return;
+      const list = answer.status >= 200 && answer.status < 300 ? parseRequests(answer.body, new Set([...handled, ...accepting])) : null;
       if (list) {
         requests = list;
         status = `Checked at ${new Date().toLocaleTimeString()}.`;
@@ -88,6 +94,7 @@ function init(app) {
           : `The requests service answered ${answer.status}.`;
       }
     } catch (err) {
+      if (gen !== generation) return;
       status = `The requests service cannot be reached: ${err.message}`;
     }
     draw();
@@ -104,6 +111,15 @@ function init(app) {
   }
 
   async function accept(req, target) {
+    accepting.add(req.id);
+    try {
+      await acceptSong(req, target);
+    } finally {
+      accepting.delete(req.id);
+    }
+  }
+
+  async function acceptSong(req, target) {
     const song = await songFor(req);
     let singer = target === 'new' ? null : Show.findSinger(state.show, target);
     if (!singer) {

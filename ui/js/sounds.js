@@ -113,8 +113,13 @@ function init(app) {
     if (!Array.isArray(state.settings.soundPads)) state.settings.soundPads = [];
     return state.settings.soundPads;
   };
-  state.settings.soundPads = cleanPads(state.settings.soundPads);
-  for (const p of pads()) { const n = Number(p.id.replace(/^p/, '')); if (n >= nextPad) nextPad = n + 1; }
+  // Takes the pads from the settings (at start-up, and after a restore).
+  function reload() {
+    state.settings.soundPads = cleanPads(state.settings.soundPads);
+    nextPad = 1;
+    for (const p of pads()) { const n = Number(p.id.replace(/^p/, '')); if (n >= nextPad) nextPad = n + 1; }
+    draw();
+  }
 
   function save() { saveSettings(); draw(); }
 
@@ -248,10 +253,12 @@ function init(app) {
 
   let stateFailure = '';
   async function pollState() {
+    // Only the Sounds tab shows the lights; the file worker has better things to do meanwhile.
+    if ($('view-sounds').hidden) { setTimeout(pollState, STATE_POLL_MS); return; }
     try {
       const text = await readText(dataFile(STATE));
       let doc = null;
-      try { doc = text ? JSON.parse(text) : null; } catch { doc = null; } // caught mid-replace: next look
+      try { doc = text ? JSON.parse(text) : null; } catch { doc = null; } // not the plug-in's: lights nothing
       active = activeFromState(doc, Date.now());
       light();
       stateFailure = '';
@@ -271,9 +278,9 @@ function init(app) {
     const pad = pads().find((p) => p.key && p.key === e.key.toLowerCase());
     if (pad) { e.preventDefault(); play(pad).catch(report); }
   });
-  draw();
+  reload();
   pollState();
-  return { inbox, play, stop, stopAll, draw };
+  return { inbox, play, stop, stopAll, reload };
 }
 
 QK.sounds = { Inbox, cleanPads, activeFromState, remainingText };
