@@ -4,7 +4,9 @@
 Loads ui/index.html from a file:// URL (as the plug-in does, ES modules
 included) with the bridge double injected before the page's scripts, adds two
 singers, queues a song through the picker, presses pad 1 and checks the deck
-command and audience.json. Exits 77 (skipped) without a display or without the
+command and audience.json, presses a sound pad and checks the sound inbox;
+then loads ui/audience.html and checks it draws audience.json with its QR
+code. Exits 77 (skipped) without a display or without the
 WebKitGTK introspection data.
 """
 import json
@@ -24,6 +26,13 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 UI = os.path.normpath(os.path.join(HERE, '..', '..', 'ui'))
 DATA = '/home/kj/VirtualDJ/QuorvaleKaraoke'
 SONG = "/music/Queen - Don't Stop Me Now.mp3"
+PAD = {'id': 'p1', 'name': 'Horn', 'path': '/sfx/horn.wav', 'vol': 1.5, 'key': 'k'}
+SEED = {
+    DATA + '/settings.json': json.dumps({'soundPads': [PAD]}),
+    # Read by the audience page only: the manager page writes its own at start-up.
+    DATA + '/audience-sample.json': json.dumps({'current': {'singer': 'Zoe', 'title': 'Hello'},
+                                                 'qr': {'url': 'https://example.com/r', 'label': 'Requests'}}),
+}
 
 
 def main():
@@ -31,7 +40,7 @@ def main():
         print('page WebKitGTK check skipped: no display')
         return 77
     with open(os.path.join(HERE, 'bridge-double.js'), encoding='utf-8') as f:
-        double = f.read() + '\n;window.__qkDoubleSetup(%s);' % json.dumps({'pickFile': [SONG]})
+        double = f.read() + '\n;window.__qkDoubleSetup(%s);' % json.dumps({'pickFile': [SONG], 'files': SEED})
     window = Gtk.OffscreenWindow()
     view = WebKit2.WebView()
     window.add(view)
@@ -89,8 +98,22 @@ def main():
             failures.append(f'audience.json current: {audience.get("current")}')
         if [r['singer'] for r in audience.get('rotation', [])] != ['Bob', 'Ann']:
             failures.append(f'audience.json rotation: {audience.get("rotation")}')
+        evaluate("document.querySelector('.pad[data-id=\"p1\"] .pad-hit').click(); true")
+        inbox = DATA + '/sound-inbox.jsonl'
+        if not until('(window.__qkDouble.file(%s) || "").includes("play")' % json.dumps(inbox)):
+            failures.append('the pad press reached no sound inbox')
+        elif json.loads(evaluate('window.__qkDouble.file(%s)' % json.dumps(inbox))) != {'op': 'play', 'id': 'p1', 'path': '/sfx/horn.wav', 'vol': 1.5}:
+            failures.append('sound inbox: ' + evaluate('window.__qkDouble.file(%s)' % json.dumps(inbox)))
         if errors:
             failures.append(f'errors shown: {errors}')
+        view.load_uri('file://' + UI + '/audience.html')
+        until('location.pathname.endsWith("audience.html") && !!window.QK && !!window.QK.audiencePage')
+        evaluate("window.__qkDouble.put(%s, window.__qkDouble.file(%s)); true"
+                 % (json.dumps(DATA + '/audience.json'), json.dumps(DATA + '/audience-sample.json')))
+        if not until('document.getElementById("aud-now-singer").textContent === "Zoe"'
+                     ' && !document.getElementById("aud-qr").hidden'
+                     ' && document.getElementById("aud-qr-code").width > 0'):
+            failures.append('the audience page did not draw audience.json')
     for failure in failures:
         print('FAIL:', failure)
     print('page WebKitGTK check:', 'failed' if failures else 'passed')
