@@ -136,13 +136,26 @@ function init(app) {
     save();
   }
 
+  // True when the key was taken; a refused key is reported.
   function setKey(pad, key) {
     const k = key.trim().slice(-1).toLowerCase();
-    if (k && RESERVED_KEYS.has(k)) { report(userError(`The key ${k.toUpperCase()} already belongs to the page's controls.`)); draw(); return; }
+    if (k && RESERVED_KEYS.has(k)) { report(userError(`The key ${k.toUpperCase()} already belongs to the page's controls.`)); return false; }
     const other = pads().find((p) => p !== pad && k && p.key === k);
-    if (other) { report(userError(`The key ${k.toUpperCase()} already plays “${other.name}”.`)); draw(); return; }
+    if (other) { report(userError(`The key ${k.toUpperCase()} already plays “${other.name}”.`)); return false; }
     pad.key = k;
-    save();
+    return true;
+  }
+
+  // The face of a pad: its name, its key, and the time left or its sound.
+  function labelPad(hit, pad, rem) {
+    const name = document.createElement('span');
+    name.className = 'pad-name';
+    name.textContent = pad.name || pad.id;
+    const meta = document.createElement('span');
+    meta.className = 'pad-meta';
+    meta.textContent = rem !== undefined ? remainingText(rem) : pad.path ? baseName(pad.path) : 'no sound chosen';
+    hit.replaceChildren(name, meta);
+    if (pad.key) { const kbd = document.createElement('kbd'); kbd.textContent = pad.key.toUpperCase(); hit.append(kbd); }
   }
 
   async function chooseFile(pad) {
@@ -170,21 +183,17 @@ function init(app) {
     const hit = document.createElement('button');
     hit.className = 'pad-hit';
     hit.title = 'Play (again restarts it)';
-    const name = document.createElement('span');
-    name.className = 'pad-name';
-    name.textContent = pad.name || pad.id;
-    const meta = document.createElement('span');
-    meta.className = 'pad-meta';
-    meta.textContent = rem !== undefined ? remainingText(rem) : pad.path ? baseName(pad.path) : 'no sound chosen';
-    hit.append(name, meta);
-    if (pad.key) { const kbd = document.createElement('kbd'); kbd.textContent = pad.key.toUpperCase(); hit.append(kbd); }
+    labelPad(hit, pad, rem);
     hit.addEventListener('click', () => play(pad).catch(report));
 
+    // A field edit only relabels its pad: redrawing would lose the KJ's place
+    // as Tab moves on to the next field.
+    const edited = () => { saveSettings(); labelPad(hit, pad, active.get(pad.id)); };
     const nameIn = document.createElement('input');
     nameIn.className = 'pad-name-in';
     nameIn.maxLength = 40;
     nameIn.value = pad.name;
-    nameIn.addEventListener('change', () => { pad.name = nameIn.value.trim(); save(); });
+    nameIn.addEventListener('change', () => { pad.name = nameIn.value.trim(); edited(); });
 
     const vol = document.createElement('input');
     vol.className = 'pad-vol';
@@ -194,13 +203,16 @@ function init(app) {
     const volText = document.createElement('output');
     volText.textContent = `${Math.round(pad.vol * 100)}%`;
     vol.addEventListener('input', () => { volText.textContent = `${Math.round(Number(vol.value) * 100)}%`; });
-    vol.addEventListener('change', () => { pad.vol = cleanVolume(vol.value); save(); });
+    vol.addEventListener('change', () => { pad.vol = cleanVolume(vol.value); edited(); });
 
     const key = document.createElement('input');
     key.className = 'pad-key';
     key.maxLength = 2;
     key.value = pad.key.toUpperCase();
-    key.addEventListener('change', () => setKey(pad, key.value));
+    key.addEventListener('change', () => {
+      if (setKey(pad, key.value)) edited();
+      key.value = pad.key.toUpperCase();
+    });
 
     const file = document.createElement('button');
     file.className = 'pad-file';
@@ -231,12 +243,19 @@ function init(app) {
     return card;
   }
 
+  // Draws every pad afresh (a pad added, removed or given a sound); the
+  // control that had the focus gets it back in the new pad.
   function draw() {
     const grid = $('pads');
-    // Redrawing under the KJ's fingers would throw away what they are typing.
-    if (grid.contains(document.activeElement) && document.activeElement.matches('input')) return;
+    const focused = grid.contains(document.activeElement) ? document.activeElement : null;
+    const card = focused && focused.closest('.pad');
+    const cls = focused && Array.from(focused.classList).find((c) => c.startsWith('pad-'));
     grid.replaceChildren(...pads().map(drawPad));
     $('pads-empty').hidden = pads().length > 0;
+    if (card && cls) {
+      const again = grid.querySelector(`.pad[data-id="${CSS.escape(card.dataset.id)}"] .${cls}`);
+      if (again) again.focus();
+    }
   }
 
   // Lights only change what the pads show, so they are updated in place.
@@ -246,8 +265,7 @@ function init(app) {
       if (!pad) continue;
       const rem = active.get(pad.id);
       card.classList.toggle('playing', rem !== undefined);
-      card.querySelector('.pad-meta').textContent = rem !== undefined ? remainingText(rem)
-        : pad.path ? baseName(pad.path) : 'no sound chosen';
+      labelPad(card.querySelector('.pad-hit'), pad, rem);
     }
   }
 
