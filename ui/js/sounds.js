@@ -109,13 +109,11 @@ function init(app) {
   let active = new Map();
   let nextPad = 1;
 
-  const pads = () => {
-    if (!Array.isArray(state.settings.soundPads)) state.settings.soundPads = [];
-    return state.settings.soundPads;
-  };
+  // The settings get a "soundPads" member with the first pad, not before.
+  const pads = () => (Array.isArray(state.settings.soundPads) ? state.settings.soundPads : []);
   // Takes the pads from the settings (at start-up, and after a restore).
   function reload() {
-    state.settings.soundPads = cleanPads(state.settings.soundPads);
+    if (state.settings.soundPads !== undefined) state.settings.soundPads = cleanPads(state.settings.soundPads);
     nextPad = 1;
     for (const p of pads()) { const n = Number(p.id.replace(/^p/, '')); if (n >= nextPad) nextPad = n + 1; }
     draw();
@@ -132,7 +130,7 @@ function init(app) {
   const stopAll = () => inbox.append({ op: 'stop_all' });
 
   function addPad() {
-    pads().push({ id: `p${nextPad++}`, name: `Pad ${pads().length + 1}`, path: '', vol: 1, key: '' });
+    state.settings.soundPads = [...pads(), { id: `p${nextPad++}`, name: `Pad ${pads().length + 1}`, path: '', vol: 1, key: '' }];
     save();
   }
 
