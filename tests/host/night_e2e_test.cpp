@@ -8,6 +8,7 @@
 #include <signal.h>
 // After gtest: the X11 headers define macros (None) that gtest must not see.
 #include <X11/Xlib.h>
+#include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -38,28 +39,23 @@ bool waitFor(const std::function<bool()>& done, double seconds) {
 
 qk::Json readJson(const std::string& path) {
     const qk::Json j = qk::Json::parse(qktest::readFile(path), nullptr, false);
-    return j.is_discarded() ? qk::Json() : j;
+    return j.is_object() ? j : qk::Json::object();  // missing, half-written or not an object
 }
 
 // The keyboard of the X server, as a person types.
 class Keyboard {
 public:
     explicit Keyboard(Display* x) : x_(x) {}
-    void press(KeySym key, bool shift = false) {
-        const KeyCode shiftCode = XKeysymToKeycode(x_, XK_Shift_L);
-        const KeyCode code = XKeysymToKeycode(x_, key);
-        if (shift) XTestFakeKeyEvent(x_, shiftCode, True, CurrentTime);
-        XTestFakeKeyEvent(x_, code, True, CurrentTime);
-        XTestFakeKeyEvent(x_, code, False, CurrentTime);
-        if (shift) XTestFakeKeyEvent(x_, shiftCode, False, CurrentTime);
-        XFlush(x_);
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
-    }
+    void press(KeySym key) { tap(XKeysymToKeycode(x_, key), false); }
+    // Printable ASCII: a character's key sym is its code; Shift when the keyboard
+    // map puts it on the key's second level.
     void type(const std::string& text) {
         for (const char c : text) {
-            if (c >= 'A' && c <= 'Z') press(XK_a + (c - 'A'), true);
-            else if (c >= 'a' && c <= 'z') press(XK_a + (c - 'a'));
-            else if (c == ' ') press(XK_space);
+            const KeySym sym = static_cast<unsigned char>(c);
+            const KeyCode code = XKeysymToKeycode(x_, sym);
+            if (code == 0) continue;
+            const bool shifted = XkbKeycodeToKeysym(x_, code, 0, 0) != sym && XkbKeycodeToKeysym(x_, code, 0, 1) == sym;
+            tap(code, shifted);
         }
     }
     // Gives the keyboard focus to the top-level window with this title.
@@ -69,6 +65,9 @@ public:
         unsigned count = 0;
         if (XQueryTree(x_, DefaultRootWindow(x_), &root, &parent, &children, &count) == 0) return false;
         for (unsigned i = 0; i < count && found == 0; ++i) {
+            // Only a mapped window can take the focus; a toolkit may keep unmapped ones.
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(x_, children[i], &attributes) == 0 || attributes.map_state != IsViewable) continue;
             char* name = nullptr;
             if (XFetchName(x_, children[i], &name) != 0 && name != nullptr) {
                 if (title == name) found = children[i];
@@ -83,6 +82,16 @@ public:
     }
 
 private:
+    void tap(KeyCode code, bool shifted) {
+        const KeyCode shift = XKeysymToKeycode(x_, XK_Shift_L);
+        if (shifted) XTestFakeKeyEvent(x_, shift, True, CurrentTime);
+        XTestFakeKeyEvent(x_, code, True, CurrentTime);
+        XTestFakeKeyEvent(x_, code, False, CurrentTime);
+        if (shifted) XTestFakeKeyEvent(x_, shift, False, CurrentTime);
+        XFlush(x_);
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+
     Display* x_;
 };
 

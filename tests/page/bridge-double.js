@@ -60,6 +60,9 @@
       displays: seed.displays || [{ index: 0, name: 'Display 1', width: 1920, height: 1080, main: true }],
       chunk: seed.chunk || 4194304,
       silent: seed.silent || [],
+      written: [],
+      cloud: seed.cloud || {},
+      cloudRequests: [],
       decks: { 1: newDeck(), 2: newDeck() },
     };
 
@@ -125,6 +128,7 @@
           putFile(path, content, ++now);
           d.writes.push(path);
           d.log.push({ path: path, content: content });
+          d.written.push({ path: path, content: content });
           if (/\/audience\.json$/.test(path)) d.audience.push(content);
           return answer(id, 0, '');
         }
@@ -252,6 +256,13 @@
         case 'pick_folder': {
           var chosen = (action === 'pick_file' ? d.pickFile : d.pickFolder).shift();
           return chosen ? answer(id, 0, chosen) : answer(id, 1, '');
+        }
+        case 'cloud_http': {
+          // seed.cloud: URL → { status, body } (a missing URL is a network failure).
+          d.cloudRequests.push(req);
+          var site = d.cloud[typeof req.url === 'string' ? req.url : ''];
+          if (!site) return answer(id, -1, 'transport error (win32 12029)', { status: 0, body: '' });
+          return answer(id, 0, '', { status: site.status || 200, body: site.body || '' });
         }
         case 'readfile': case 'writefile': case 'statfile': case 'listdir':
         case 'mkdir': case 'deletefile': case 'drives':

@@ -52,14 +52,14 @@ export async function startBrowser() {
   return {
     base,
     browser,
-    async open(seed = {}, { viewport = { width: 1280, height: 800 } } = {}) {
+    async open(seed = {}, { viewport = { width: 1280, height: 800 }, page: file = 'index.html' } = {}) {
       const context = await browser.newContext({ viewport, timezoneId: 'UTC' });
       const page = await context.newPage();
       const errors = [];
       page.on('pageerror', (err) => errors.push(err.message));
       await page.clock.setFixedTime(NOW);
       await page.addInitScript({ content: `${doubleSource}\n;window.__qkDoubleSetup(${JSON.stringify(seed)});` });
-      await page.goto(base + 'index.html');
+      await page.goto(base + file);
       return new PageDriver(page, context, errors);
     },
     async close() {

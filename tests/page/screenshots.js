@@ -1,9 +1,9 @@
 // Takes the page's screenshots for the documentation (docs/page-rotation.png,
-// docs/page-settings.png, docs/page-appearance.png) with the bridge double and a small night of singers.
-// Run: node screenshots.js (from tests/page, after npm ci).
+// docs/page-settings.png, docs/page-soundboard.png, docs/page-appearance.png) with the bridge double and a
+// small night of singers. Run: node screenshots.js (from tests/page, after npm ci).
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { startBrowser, DATA, NOW_ISO } from './harness.js';
+import { startBrowser, DATA, NOW, NOW_ISO } from './harness.js';
 import { png } from './png.js';
 
 const docs = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../docs');
@@ -28,7 +28,12 @@ const seed = {
     [`${DATA}/settings.json`]: JSON.stringify({
       currentShow: '2026-12-10.json', venue: 'The Anchor', message: 'Sign up at the bar!',
       musicFolder: '/home/kj/Music/Karaoke', bgFolder: '/home/kj/Music/Lounge', audienceScreen: 1,
+      soundPads: [
+        ['Air horn', 'airhorn.wav', 1.5, 'q'], ['Applause', 'applause.wav', 1, 'w'], ['Drum roll', 'drumroll.wav', 1, 'd'],
+        ['Rimshot', 'rimshot.ogg', 0.8, 'x'], ['Sad trombone', 'sad-trombone.mp3', 1.2, 'z'], ['Happy birthday', 'birthday.mp3', 0.6, ''],
+      ].map(([name, file, vol, key], i) => ({ id: `p${i + 1}`, name, path: `/home/kj/Sounds/${file}`, vol, key })),
     }),
+    [`${DATA}/sound-state.json`]: JSON.stringify({ active: [{ id: 'p2', rem: 7400 }, { id: 'p6', rem: 41000 }], at: NOW, v: 1 }),
     [`${DATA}/shows/2026-12-10.json`]: JSON.stringify(show),
     ['/bg/Lounge - Night Drive.mp3']: '',
   },
@@ -65,6 +70,10 @@ try {
   await p.page.screenshot({ path: path.join(docs, 'page-rotation.png') });
   await p.page.click('#tab-settings');
   await p.page.screenshot({ path: path.join(docs, 'page-settings.png') });
+  await p.page.click('#tab-sounds');
+  await p.page.setViewportSize({ width: 1280, height: 940 });
+  await p.page.locator('.pad.playing').nth(1).waitFor();
+  await p.page.screenshot({ path: path.join(docs, 'page-soundboard.png') });
   await p.close();
 
   // The Look tab with a logo, a QR code, colours and dance mode.

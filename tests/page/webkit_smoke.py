@@ -4,7 +4,9 @@
 Loads ui/index.html from a file:// URL (as the plug-in does, ES modules
 included) with the bridge double injected before the page's scripts, adds two
 singers, queues a song through the picker, presses pad 1 and checks the deck
-command and audience.json; then chooses a logo in the Look tab. Exits 77 (skipped) without a display or without the
+command and audience.json; then chooses a logo in the Look tab, presses a
+sound pad and checks the sound inbox; then loads ui/audience.html and checks it
+draws audience.json with its QR code. Exits 77 (skipped) without a display or without the
 WebKitGTK introspection data.
 """
 import base64
@@ -37,6 +39,13 @@ def tiny_png():
     rows = b''.join(b'\x00' + b'\xff\x00\x00\xff' * 2 for _ in range(2))
     return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', 2, 2, 8, 6, 0, 0, 0))
             + chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+PAD = {'id': 'p1', 'name': 'Horn', 'path': '/sfx/horn.wav', 'vol': 1.5, 'key': 'k'}
+SEED = {
+    DATA + '/settings.json': json.dumps({'soundPads': [PAD]}),
+    # Read by the audience page only: the manager page writes its own at start-up.
+    DATA + '/audience-sample.json': json.dumps({'current': {'singer': 'Zoe', 'title': 'Hello'},
+                                                 'qr': {'url': 'https://example.com/r', 'label': 'Requests'}}),
+}
 
 
 def main():
@@ -45,7 +54,7 @@ def main():
         return 77
     with open(os.path.join(HERE, 'bridge-double.js'), encoding='utf-8') as f:
         double = f.read() + '\n;window.__qkDoubleSetup(%s);' % json.dumps(
-            {'pickFile': [SONG, LOGO_PATH], 'files': {LOGO_PATH: tiny_png().decode('latin-1')}})
+            {'pickFile': [SONG, LOGO_PATH], 'files': {LOGO_PATH: tiny_png().decode('latin-1'), **SEED}})
     window = Gtk.OffscreenWindow()
     view = WebKit2.WebView()
     window.add(view)
@@ -113,8 +122,22 @@ def main():
         if assets.get('logo') != 'data:image/png;base64,' + base64.b64encode(tiny_png()).decode('ascii'):
             failures.append(f'audience-assets.json logo: {str(assets.get("logo"))[:80]}')
         errors = evaluate('Array.from(document.querySelectorAll(".error .text")).map((e) => e.textContent)')
+        evaluate("document.querySelector('.pad[data-id=\"p1\"] .pad-hit').click(); true")
+        inbox = DATA + '/sound-inbox.jsonl'
+        if not until('(window.__qkDouble.file(%s) || "").includes("play")' % json.dumps(inbox)):
+            failures.append('the pad press reached no sound inbox')
+        elif json.loads(evaluate('window.__qkDouble.file(%s)' % json.dumps(inbox))) != {'op': 'play', 'id': 'p1', 'path': '/sfx/horn.wav', 'vol': 1.5}:
+            failures.append('sound inbox: ' + evaluate('window.__qkDouble.file(%s)' % json.dumps(inbox)))
         if errors:
             failures.append(f'errors shown: {errors}')
+        view.load_uri('file://' + UI + '/audience.html')
+        until('location.pathname.endsWith("audience.html") && !!window.QK && !!window.QK.audiencePage')
+        evaluate("window.__qkDouble.put(%s, window.__qkDouble.file(%s)); true"
+                 % (json.dumps(DATA + '/audience.json'), json.dumps(DATA + '/audience-sample.json')))
+        if not until('document.getElementById("aud-now-singer").textContent === "Zoe"'
+                     ' && !document.getElementById("aud-qr").hidden'
+                     ' && document.getElementById("aud-qr-code").width > 0'):
+            failures.append('the audience page did not draw audience.json')
     for failure in failures:
         print('FAIL:', failure)
     print('page WebKitGTK check:', 'failed' if failures else 'passed')

@@ -592,7 +592,34 @@ QK.look.init({
   act,
   report,
 });
+// ---- the other tabs --------------------------------------------------------
+// The sound board, the requests and the backups reach the night through this
+// small surface; they start once `started` has settled (the data folder is known).
+
+async function flushAll() {
+  await Promise.all([showSaver.flush(), settingsSaver.flush(), rosterSaver.flush()]);
+}
+
+// Takes the settings, the singers and the current show again from the files,
+// as start-up does (after a backup was restored over them).
+async function reloadDocuments() {
+  state.settings = mergeSettings(await loadJson(dataFile('settings.json')));
+  const roster = await loadJson(dataFile('singers.json'));
+  state.roster = roster && Array.isArray(roster.names) ? roster.names.filter((n) => typeof n === 'string') : [];
+  const current = isShowFileName(state.settings.currentShow) ? await loadShowFile(state.settings.currentShow) : null;
+  state.show = current && !current.endedAt ? current : Show.newShow('', '');
+  state.selectedId = null;
+  songIndex.ready = null;
+  Object.assign(state.bg, { tracks: [], index: -1 });
+  if (!state.show.file) await startNewShow();
+  changed();
+}
 
 render();
-start().catch((err) => { report(err); render(); });
+const started = start();
+started.catch((err) => { report(err); render(); });
+QK.app = {
+  state, started, act, report, userError, dataFile, showsDir, showPath, nowIso, loadJson,
+  changed, saveSettings, addSinger, songIndex, flushAll, reloadDocuments,
+};
 }(window.QK = window.QK || {}));

@@ -34,6 +34,7 @@ const ACTION_NAMES = {
   audience_hide: 'hide the audience screen',
   pick_file: 'open the file picker',
   pick_folder: 'open the folder picker',
+  cloud_http: 'reach the web service',
 };
 
 function describeFailure(action, hr, detail) {

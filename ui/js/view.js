@@ -330,6 +330,8 @@ const GLOBAL_KEYS = {
   '/': () => { showView('rotation'); $('song-search').focus(); $('song-search').select(); },
   r: () => { showView('rotation'); selectAt(Math.max(0, selectedIndex())); },
   o: () => showView('settings'),
+  // The look, with the logo's picker button in focus: Enter chooses a logo.
+  l: () => { showView('look'); const choose = document.querySelector('#look-logo .look-choose'); if (choose) choose.focus(); },
 };
 
 function bind(fns) {
@@ -371,5 +373,5 @@ function bind(fns) {
   });
 }
 
-QK.view = { handlers, showView, showError, showNotice, setSaveState, setDataFolder, setProgress, ask, render, showResults, bind };
+QK.view = { handlers, showView, typing, showError, showNotice, setSaveState, setDataFolder, setProgress, ask, render, showResults, bind };
 }(window.QK = window.QK || {}));
