@@ -66,7 +66,7 @@ TEST(QkhostUi, OpensTheManagerWindowAndPressesThePadOnTheUiThread) {
     installPlugins(root);
     const std::string env = privateDesktop(root);
     const auto run = qktest::runCommand(env + " " + std::string(QK_BIN_DIR) + "/qkhost --home " + root.path() +
-                                        " run --seconds 6 --pad 1@4 " + root.file("mod/QuorvaleKaraoke.so") +
+                                        " run --seconds 14 --pad 1@10 " + root.file("mod/QuorvaleKaraoke.so") +
                                         " 2>&1");
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(qktest::exists(root.file("out/report.json"))) << run.output;
