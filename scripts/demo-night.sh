@@ -5,12 +5,11 @@
 # until qkhost is stopped (Ctrl+C; keys 1-4 in the video window are the pads).
 # Without one it runs under Xvfb for a short while: pad 2 starts the background
 # music, pad 1 puts the first singer on stage, and video frames of the idle
-# screen and of the ticker are saved. Expects the Release build of run.sh.
+# screen and of the ticker are saved. Run it as `bash scripts/run.sh --demo`,
+# which sets up and builds first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j "$(nproc)"
+[ -x build/release/bin/qkhost ] || { echo "demo: build first with: bash scripts/run.sh --demo" >&2; exit 1; }
 
 home=${QK_HOME:-$(pwd)/build/demo-night}
 data="$home/QuorvaleKaraoke"

@@ -23,19 +23,13 @@
 #include "tests/sound/sound_files.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
+#include "tests/support/x11_windows.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-bool waitFor(const std::function<bool()>& done, double seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
+using qktest::waitFor;
 
 qk::Json readJson(const std::string& path) {
     const qk::Json j = qk::Json::parse(qktest::readFile(path), nullptr, false);
@@ -58,23 +52,9 @@ public:
             tap(code, shifted);
         }
     }
-    // Gives the keyboard focus to the top-level window with this title.
+    // Gives the keyboard focus to the mapped top-level window with this title.
     bool focus(const std::string& title) {
-        ::Window root = 0, parent = 0, found = 0;
-        ::Window* children = nullptr;
-        unsigned count = 0;
-        if (XQueryTree(x_, DefaultRootWindow(x_), &root, &parent, &children, &count) == 0) return false;
-        for (unsigned i = 0; i < count && found == 0; ++i) {
-            // Only a mapped window can take the focus; a toolkit may keep unmapped ones.
-            XWindowAttributes attributes;
-            if (XGetWindowAttributes(x_, children[i], &attributes) == 0 || attributes.map_state != IsViewable) continue;
-            char* name = nullptr;
-            if (XFetchName(x_, children[i], &name) != 0 && name != nullptr) {
-                if (title == name) found = children[i];
-                XFree(name);
-            }
-        }
-        if (children != nullptr) XFree(children);
+        const ::Window found = qktest::viewableWindowNamed(x_, title);
         if (found == 0) return false;
         XSetInputFocus(x_, found, RevertToParent, CurrentTime);
         XSync(x_, False);
@@ -159,8 +139,8 @@ public:
     // The page is up once it has opened the night's show and published its first
     // audience document.
     bool pageUp() const {
-        return waitFor([&] { return fs::is_regular_file(showFile()); }, 60) &&
-               waitFor([&] { return fs::is_regular_file(data() + "/audience.json"); }, 30);
+        return waitFor([&] { return fs::is_regular_file(showFile()); }, 60000) &&
+               waitFor([&] { return fs::is_regular_file(data() + "/audience.json"); }, 30000);
     }
     std::string showFile() const {
         return data() + "/shows/" + readJson(data() + "/settings.json").value("currentShow", "");
@@ -209,7 +189,7 @@ TEST(Night, TwoSingersTypedInThePageAndPadOnePutsTheFirstOnStage) {
         return show.contains("queue") && show["queue"].size() == 2 && show["queue"][0]["songs"].size() == 1 &&
                show["queue"][1]["songs"].size() == 1;
     };
-    const bool typed = pageUp && waitFor(queued, 20);
+    const bool typed = pageUp && waitFor(queued, 20000);
 
     // Pad 1, pressed in the host's video window.
     const bool padPressed = typed && keys.focus("qkhost video output");
@@ -218,7 +198,7 @@ TEST(Night, TwoSingersTypedInThePageAndPadOnePutsTheFirstOnStage) {
         const qk::Json a = readJson(data + "/audience.json");
         return a.value("isPlaying", false) && a.contains("current") && a["current"].value("singer", "") == "Alice";
     };
-    const bool staged = padPressed && waitFor(onStage, 20);
+    const bool staged = padPressed && waitFor(onStage, 20000);
     // The overlay polls the document and draws the ticker within a few frames.
     std::string frame;
     const bool ticker = staged && waitFor([&] {
@@ -226,7 +206,7 @@ TEST(Night, TwoSingersTypedInThePageAndPadOnePutsTheFirstOnStage) {
                             // The ticker's bar along the bottom edge, and no idle-screen title at the top.
                             return !frame.empty() && orangeInRows(frame, -40, 0) > 500 &&
                                    orangeInRows(frame, 0, 100) == 0;
-                        }, 20);
+                        }, 20000);
     std::this_thread::sleep_for(std::chrono::seconds(2));  // the song in the master output
     XCloseDisplay(x);
     night.stop();
@@ -305,7 +285,7 @@ TEST(Night, ALogoChosenInThePageShowsOnTheDisplayAndAPadKeyPlaysItsSound) {
     if (pageUp) {
         keys.press(XK_l);
         keys.press(XK_Return);
-        picked = waitFor([&] { return keys.focus("Choose File"); }, 20);
+        picked = waitFor([&] { return keys.focus("Choose File"); }, 20000);
     }
     if (picked) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -318,12 +298,12 @@ TEST(Night, ALogoChosenInThePageShowsOnTheDisplayAndAPadKeyPlaysItsSound) {
         return readJson(data + "/audience-assets.json").value("logo", "").rfind("data:image/png;base64,", 0) == 0 &&
                readJson(data + "/audience.json").contains("appearance");
     };
-    const bool stored = picked && waitFor(logoStored, 20);
+    const bool stored = picked && waitFor(logoStored, 20000);
     std::string frame;
     const bool shown = stored && waitFor([&] {
                            frame = newestFrame(night.root.file("frames"));
                            return !frame.empty() && pixelsOf(frame, 255, 0, 128) > 1000;
-                       }, 20);
+                       }, 20000);
 
     // The pad's key, back in the manager window.
     const bool padPressed = keys.focus("QuorvaleKaraoke");
@@ -335,9 +315,9 @@ TEST(Night, ALogoChosenInThePageShowsOnTheDisplayAndAPadKeyPlaysItsSound) {
     const auto inboxed = [&] {
         return qktest::readFile(data + "/sound-inbox.jsonl").find("\"op\":\"play\"") != std::string::npos;
     };
-    const bool played = padPressed && waitFor(inboxed, 10) &&
+    const bool played = padPressed && waitFor(inboxed, 10000) &&
                         waitFor([&] { return qktest::readFile(data + "/sound.log").find("play p1") != std::string::npos; },
-                                10);
+                                10000);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the horn in the master output
     XCloseDisplay(x);
     night.stop();

@@ -14,10 +14,13 @@
 
 #include "tests/support/run_command.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
+#include "tests/support/x11_windows.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using qktest::waitFor;
 
 // The plug-ins beside the bridge check page, as a host installation has them;
 // the page reports into <root>/out.
@@ -32,32 +35,6 @@ void installPlugins(const qktest::TempDir& root) {
 std::string privateDesktop(const qktest::TempDir& root) {
     return "XDG_CONFIG_HOME=" + root.file("config") + " XDG_DATA_HOME=" + root.file("data") +
            " TMPDIR=" + root.path() + " WEBKIT_DISABLE_COMPOSITING_MODE=1";
-}
-
-bool waitFor(const std::function<bool()>& done, double seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-// A top-level window of the display by its title; 0 when there is none.
-::Window windowNamed(Display* x, const std::string& title) {
-    ::Window root = 0, parent = 0, found = 0;
-    ::Window* children = nullptr;
-    unsigned count = 0;
-    if (XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count) == 0) return 0;
-    for (unsigned i = 0; i < count && found == 0; ++i) {
-        char* name = nullptr;
-        if (XFetchName(x, children[i], &name) != 0 && name != nullptr) {
-            if (title == name) found = children[i];
-            XFree(name);
-        }
-    }
-    if (children != nullptr) XFree(children);
-    return found;
 }
 
 TEST(QkhostUi, OpensTheManagerWindowAndPressesThePadOnTheUiThread) {
@@ -92,8 +69,9 @@ TEST(QkhostUi, KeysOneToFourInTheVideoWindowPressThePads) {
     Display* x = XOpenDisplay(nullptr);
     ASSERT_NE(x, nullptr);
     ::Window video = 0;
-    const bool ready = waitFor([&] { return qktest::exists(root.file("out/report.json")); }, 30) &&
-                       waitFor([&] { return (video = windowNamed(x, "qkhost video output")) != 0; }, 10);
+    const auto videoShown = [&] { return (video = qktest::viewableWindowNamed(x, "qkhost video output")) != 0; };
+    const bool ready = waitFor([&] { return qktest::exists(root.file("out/report.json")); }, 30000) &&
+                       waitFor(videoShown, 10000);
     if (ready) {
         XSetInputFocus(x, video, RevertToParent, CurrentTime);
         const KeyCode three = XKeysymToKeycode(x, XK_3);
@@ -101,7 +79,8 @@ TEST(QkhostUi, KeysOneToFourInTheVideoWindowPressThePads) {
         XTestFakeKeyEvent(x, three, False, CurrentTime);
         XFlush(x);
     }
-    const bool pressed = ready && waitFor([&] { return qktest::readFile(root.file("out/pad.txt")) == "bgskip"; }, 10);
+    const bool pressed =
+        ready && waitFor([&] { return qktest::readFile(root.file("out/pad.txt")) == "bgskip"; }, 10000);
     XCloseDisplay(x);
     host.join();
     EXPECT_TRUE(ready) << run.output;
