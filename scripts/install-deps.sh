@@ -21,7 +21,8 @@ headless=(xvfb xauth)
 tools=(ffmpeg)
 # The manager page's browser tests: Chromium, WebKitGTK from Python, and node with npm unless a node is already there.
 tools+=(chromium python3-gi gir1.2-webkit2-4.1)
-command -v node >/dev/null || tools+=(nodejs npm)
+command -v node >/dev/null || tools+=(nodejs)
+command -v npm >/dev/null || tools+=(npm)
 # The audience page draws its own QR code; its test reads it back with zbarimg.
 tools+=(zbar-tools)
 

@@ -1,5 +1,17 @@
 // Small PNG files made in the test process, for pictures the page reads.
-import { deflateSync, crc32 } from 'node:zlib';
+import { deflateSync } from 'node:zlib';
+
+// zlib's crc32 is only in newer Node.js releases; Debian 12 ships Node.js 18.
+const CRC_TABLE = Array.from({ length: 256 }, (_, n) => {
+  let c = n;
+  for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+  return c >>> 0;
+});
+function crc32(bytes) {
+  let c = 0xffffffff;
+  for (const b of bytes) c = CRC_TABLE[(c ^ b) & 0xff] ^ (c >>> 8);
+  return (c ^ 0xffffffff) >>> 0;
+}
 
 function chunk(type, data) {
   const head = Buffer.alloc(8);

@@ -128,7 +128,7 @@ test('pads made in the page are kept in settings.json with their name, sound, vo
   await p.page.locator(`${pad('p2')} .pad-name`, { hasText: 'Drum roll' }).waitFor();
   // Tab went on to the next field of the redrawn pad.
   assert.equal(await p.page.evaluate(() => document.activeElement.className), 'pad-vol');
-  const settings = await p.settled('settings.json', (doc) => Array.isArray(doc.soundPads) && doc.soundPads[1].name === 'Drum roll');
+  const settings = await p.settled('settings.json', (doc) => Array.isArray(doc.soundPads) && doc.soundPads[1]?.name === 'Drum roll');
   assert.deepEqual(settings.soundPads, [
     { id: 'p1', name: 'Rimshot', path: '/sfx/Rimshot.ogg', vol: 0.75, key: 'x' },
     { id: 'p2', name: 'Drum roll', path: '', vol: 1, key: '' },
