@@ -1,14 +1,21 @@
 # qk_add_plugin(NAME <deliverable> SOURCES ... LIBS ...)
 # A deliverable: a MODULE library without the "lib" prefix in build/plugins, whose
-# only dynamic symbol is DllGetClassObject.
+# only dynamic symbol is DllGetClassObject (a version script on Linux, a module
+# definition file on Windows, where the DLL is linked statically).
 function(qk_add_plugin)
   cmake_parse_arguments(P "" "NAME" "SOURCES;LIBS" ${ARGN})
-  add_library(${P_NAME} MODULE ${P_SOURCES})
+  if(WIN32)
+    add_library(${P_NAME} MODULE ${P_SOURCES} ${PROJECT_SOURCE_DIR}/cmake/plugin.def)
+  else()
+    add_library(${P_NAME} MODULE ${P_SOURCES})
+  endif()
   target_link_libraries(${P_NAME} PRIVATE ${P_LIBS})
   set_target_properties(${P_NAME} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${QK_PLUGIN_DIR})
-  target_link_options(${P_NAME} PRIVATE
-    -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/plugin.map -Wl,-z,defs)
-  set_property(TARGET ${P_NAME} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/plugin.map)
+  if(NOT WIN32)
+    target_link_options(${P_NAME} PRIVATE
+      -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/plugin.map -Wl,-z,defs)
+    set_property(TARGET ${P_NAME} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/plugin.map)
+  endif()
 endfunction()
 
 # qk_add_gtest(NAME <exe> LABEL <unit|integration|e2e> [concurrency] SOURCES ... LIBS ... [DEPENDS ...])

@@ -4,6 +4,14 @@
 
 #include <string>
 
+// MinGW's "printf" archetype means Microsoft's format rules; the kit formats with
+// the C++ library's vsnprintf, which follows the C standard's (%zu, %lld).
+#if defined(_WIN32)
+#define QK_PRINTF_FORMAT(f, a) __attribute__((format(gnu_printf, f, a)))
+#else
+#define QK_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#endif
+
 namespace qk {
 
 class LogFile {
@@ -17,7 +25,7 @@ public:
 
     LogFile() = default;
 
-    void logLine(const char* format, ...) const __attribute__((format(printf, 2, 3)));
+    void logLine(const char* format, ...) const QK_PRINTF_FORMAT(2, 3);
     const std::string& path() const { return path_; }
 
 private:

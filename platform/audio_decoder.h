@@ -1,7 +1,7 @@
 // Audio-decoder seam: a sound file to interleaved stereo 32-bit float at a rate
 // the caller asks for. The steps mirror the failure points the sound board logs:
 // opening the file, agreeing on the output format, then reading chunk by chunk.
-// One backend per platform (ffmpeg/ here).
+// One backend per platform (ffmpeg/ on Linux, mediafoundation/ on Windows).
 #pragma once
 
 #include <cstddef>
@@ -52,6 +52,23 @@ public:
     virtual AudioTags tags() const { return {}; }
     // Reads the next chunk. On Failed, *code holds the platform's code.
     virtual ReadStatus read(DecodedChunk* chunk, DecodeCode* code) = 0;
+};
+
+// Readies the calling thread for decoding while it lives: COM in the multithreaded
+// model and Media Foundation on Windows, nothing with FFmpeg. A thread that decodes
+// keeps one for its whole life; started() is false when decoding cannot work (every
+// open then fails).
+class DecodingThread {
+public:
+    DecodingThread();
+    ~DecodingThread();
+    DecodingThread(const DecodingThread&) = delete;
+    DecodingThread& operator=(const DecodingThread&) = delete;
+    bool started() const { return started_; }
+
+private:
+    bool started_ = false;
+    bool comStarted_ = false;
 };
 
 // The platform's text for a result code, for people reading a host's messages.

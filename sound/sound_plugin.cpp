@@ -5,6 +5,7 @@
 
 #include "kit/author.h"
 #include "kit/data_folder.h"
+#include "platform/audio_decoder.h"
 
 vdj::Result QuorvaleSound::OnLoad() {
     try {
@@ -65,6 +66,8 @@ std::uint32_t QuorvaleSound::Release() {
 }
 
 void QuorvaleSound::workerMain() {
+    const qk::platform::DecodingThread decoding;
+    if (!decoding.started()) log_.logLine("MFStartup FAILED - no sound can be decoded");
     log_.logLine("polling %s", inboxPath_.c_str());
     while (!stop_.load()) {
         try {

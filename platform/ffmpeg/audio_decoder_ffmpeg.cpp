@@ -205,4 +205,8 @@ std::string describeDecodeCode(DecodeCode code) {
     return text;
 }
 
+// FFmpeg needs nothing per thread.
+DecodingThread::DecodingThread() : started_(true) {}
+DecodingThread::~DecodingThread() = default;
+
 }  // namespace qk::platform

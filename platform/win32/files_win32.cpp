@@ -1,0 +1,283 @@
+// The files seam on the wide-character Win32 API: every UTF-8 path is turned into
+// UTF-16 for the call, every name handed back into UTF-8.
+#include <windows.h>
+
+#include <atomic>
+#include <limits>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/win32/wide_path.h"
+
+namespace qk::platform {
+
+using win32::narrow;
+using win32::widen;
+
+namespace {
+
+bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+std::int64_t unixNanos(const FILETIME& t) { return (win32::fileTimeTicks(t) - win32::kTicksFrom1601To1970) * 100; }
+std::int64_t unixNanos(const LARGE_INTEGER& t) { return (t.QuadPart - win32::kTicksFrom1601To1970) * 100; }
+
+bool isFolderAt(const std::wstring& path) {
+    const DWORD a = ::GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Reads and writes are cut to what one Win32 call takes.
+DWORD oneRequest(std::size_t bytes) {
+    return static_cast<DWORD>(std::min<std::size_t>(bytes, std::numeric_limits<DWORD>::max() / 2));
+}
+
+}  // namespace
+
+std::string tempFolder() {
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
+    if (n == 0 || n > MAX_PATH) return {};
+    std::string dir = narrow(std::wstring_view(buffer, n));
+    if (!dir.empty() && dir.back() != '\\') dir += '\\';
+    return dir;
+}
+
+std::string homeFolder() {
+    wchar_t buffer[32768];
+    const DWORD n = ::GetEnvironmentVariableW(L"USERPROFILE", buffer, 32768);
+    std::string dir = (n > 0 && n < 32768) ? narrow(std::wstring_view(buffer, n)) : std::string("C:\\");
+    while (dir.size() > 3 && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+    return dir;
+}
+
+bool createFolders(const std::string& path) {
+    if (path.empty()) return false;
+    const std::wstring wide = widen(path);
+    // Each prefix that ends before a separator, then the whole path; a drive ("C:")
+    // or a share cannot be created and need not be.
+    for (size_t i = 1; i <= wide.size(); ++i) {
+        if (i < wide.size() && !isSeparator(wide[i])) continue;
+        if (isSeparator(wide[i - 1])) continue;
+        ::CreateDirectoryW(wide.substr(0, i).c_str(), nullptr);  // an existing folder is fine
+    }
+    return isFolderAt(wide);
+}
+
+std::optional<std::int64_t> fileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return std::nullopt;
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+}
+
+bool removeFile(const std::string& path) { return ::DeleteFileW(widen(path).c_str()) != 0; }
+
+namespace {
+
+class Win32ReadableFile final : public ReadableFile {
+public:
+    explicit Win32ReadableFile(HANDLE h) : h_(h) {}
+    ~Win32ReadableFile() override { ::CloseHandle(h_); }
+    std::int64_t size() override {
+        LARGE_INTEGER s;
+        return ::GetFileSizeEx(h_, &s) ? s.QuadPart : -1;
+    }
+    std::int64_t read(void* into, std::size_t bytes) override {
+        DWORD got = 0;
+        if (!::ReadFile(h_, into, oneRequest(bytes), &got, nullptr)) return -1;
+        return got;
+    }
+    bool seek(std::int64_t offset) override {
+        LARGE_INTEGER to;
+        to.QuadPart = offset;
+        return offset >= 0 && ::SetFilePointerEx(h_, to, nullptr, FILE_BEGIN) != 0;
+    }
+
+private:
+    HANDLE h_;
+};
+
+class Win32WritableFile final : public WritableFile {
+public:
+    explicit Win32WritableFile(HANDLE h) : h_(h) {}
+    ~Win32WritableFile() override { ::CloseHandle(h_); }
+    std::int64_t write(const void* from, std::size_t bytes) override {
+        DWORD done = 0;
+        if (!::WriteFile(h_, from, oneRequest(bytes), &done, nullptr)) return -1;
+        return done;
+    }
+    bool flush() override { return ::FlushFileBuffers(h_) != 0; }
+
+private:
+    HANDLE h_;
+};
+
+}  // namespace
+
+std::unique_ptr<ReadableFile> ReadableFile::open(const std::string& path) {
+    // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open.
+    const HANDLE h = ::CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32ReadableFile>(h);
+}
+
+std::unique_ptr<WritableFile> WritableFile::create(const std::string& path) {
+    const HANDLE h =
+        ::CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32WritableFile>(h);
+}
+
+std::optional<std::string> createUniqueFile(const std::string& folder, std::string_view prefix) {
+    std::string base = folder.empty() ? std::string(".") : folder;
+    if (base.back() != '\\' && base.back() != '/') base += '\\';
+    base += prefix;
+    static std::atomic<std::uint32_t> counter{0};
+    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // Six characters from the time, the process and a counter, like mkstemp's.
+        std::uint64_t seed = static_cast<std::uint64_t>(::GetTickCount64()) * 2654435761u ^
+                             (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 20) ^ (counter++ * 40503u);
+        std::string name = base;
+        for (int i = 0; i < 6; ++i, seed /= 36) name += kDigits[seed % 36];
+        const HANDLE h = ::CreateFileW(widen(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(h);
+            return name;
+        }
+        if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool replaceFile(const std::string& from, const std::string& to) {
+    return ::MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+           0;
+}
+
+bool appendToFile(const std::string& path, std::string_view bytes) {
+    // FILE_APPEND_DATA alone: every write lands at the end, whoever else appends.
+    const HANDLE h = ::CreateFileW(widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    size_t done = 0;
+    while (ok && done < bytes.size()) {
+        DWORD n = 0;
+        ok = ::WriteFile(h, bytes.data() + done, oneRequest(bytes.size() - done), &n, nullptr) && n > 0;
+        done += n;
+    }
+    ::CloseHandle(h);
+    return ok;
+}
+
+std::string currentFolder() {
+    const DWORD n = ::GetCurrentDirectoryW(0, nullptr);
+    if (n == 0) return {};
+    std::wstring dir(n, L'\0');
+    const DWORD got = ::GetCurrentDirectoryW(n, dir.data());
+    if (got == 0 || got >= n) return {};
+    dir.resize(got);
+    while (dir.size() > 3 && isSeparator(dir.back())) dir.pop_back();
+    return narrow(dir);
+}
+
+std::optional<std::string> realPath(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    const HANDLE h = ::CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::wstring out(MAX_PATH, L'\0');
+    DWORD n = ::GetFinalPathNameByHandleW(h, out.data(), static_cast<DWORD>(out.size()), FILE_NAME_NORMALIZED);
+    if (n >= out.size()) {
+        out.resize(n + 1);
+        n = ::GetFinalPathNameByHandleW(h, out.data(), static_cast<DWORD>(out.size()), FILE_NAME_NORMALIZED);
+    }
+    ::CloseHandle(h);
+    if (n == 0 || n >= out.size()) return std::nullopt;
+    out.resize(n);
+    // The call answers in the long form: "\\?\C:\..." or "\\?\UNC\server\share\...".
+    if (out.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        out = L"\\\\" + out.substr(8);
+    else if (out.rfind(L"\\\\?\\", 0) == 0)
+        out = out.substr(4);
+    return narrow(out);
+}
+
+std::optional<std::string> symlinkTarget(const std::string&) {
+    // Reading a link's stored text needs the reparse-point control call, which
+    // nothing on Windows asks for yet; a link is resolved through realPath instead.
+    return std::nullopt;
+}
+
+FileAttributes fileAttributes(const std::string& path) {
+    FileAttributes a;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (path.empty() || !::GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data)) return a;
+    a.exists = true;
+    a.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    a.size = a.isFolder ? 0 : (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    a.mtimeMillis = unixNanos(data.ftLastWriteTime) / 1000000;
+    return a;
+}
+
+std::optional<std::vector<FolderEntry>> listFolder(const std::string& path) {
+    std::wstring pattern = widen(path);
+    if (!pattern.empty() && !isSeparator(pattern.back())) pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found;
+    const HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) {
+        // An empty folder still has "." and ".."; only a missing or unreadable one fails.
+        return std::nullopt;
+    }
+    std::vector<FolderEntry> entries;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        entries.push_back({narrow(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+    return entries;
+}
+
+std::optional<FileVersion> fileVersion(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    const HANDLE h = ::CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info;
+    FILE_BASIC_INFO basic;
+    const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
+    const bool haveBasic = ::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) != 0;
+    ::CloseHandle(h);
+    if (!ok) return std::nullopt;
+    FileVersion v;
+    v.device = info.dwVolumeSerialNumber;
+    v.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    v.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    v.mtimeNanos = unixNanos(info.ftLastWriteTime);
+    v.ctimeNanos = haveBasic ? unixNanos(basic.ChangeTime) : v.mtimeNanos;
+    return v;
+}
+
+bool removeFolder(const std::string& path) { return ::RemoveDirectoryW(widen(path).c_str()) != 0; }
+
+std::vector<MountEntry> listMounts() {
+    // Windows has no mount table: each drive letter's root is a mount point.
+    std::vector<MountEntry> mounts;
+    wchar_t drives[512];
+    const DWORD n = ::GetLogicalDriveStringsW(511, drives);
+    if (n == 0 || n > 511) return mounts;
+    for (const wchar_t* d = drives; *d != L'\0'; d += wcslen(d) + 1) {
+        wchar_t fs[MAX_PATH + 1] = L"";
+        ::GetVolumeInformationW(d, nullptr, 0, nullptr, nullptr, nullptr, fs, MAX_PATH + 1);
+        const std::string root = narrow(d);
+        mounts.push_back({root, root, narrow(fs)});
+    }
+    return mounts;
+}
+
+}  // namespace qk::platform
