@@ -1,7 +1,5 @@
 #include "host/host_session.h"
 
-#include <dlfcn.h>
-
 namespace qkhost {
 
 vdj::DspPlugin* LoadedPlugin::dsp() const {
@@ -31,9 +29,7 @@ LoadedPlugin* HostSession::load(const std::string& path, std::string* error) {
     plugin->library = std::move(library);
 
     // Host members first, as the host fills them before OnLoad.
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(plugin->library->getClassObject()), &info) != 0)
-        plugin->object->moduleHandle = info.dli_fbase;
+    plugin->object->moduleHandle = plugin->library->moduleHandle();
     plugin->object->host = &host_;
     if (auto* dsp = plugin->dsp()) dsp->SampleRate = options_.sampleRate;
     if (auto* fx = plugin->videoFx()) {

@@ -1,7 +1,5 @@
 #include "host/plugin_library.h"
 
-#include <dlfcn.h>
-
 namespace qkhost {
 
 const char* kindName(PluginKind kind) {
@@ -11,25 +9,6 @@ const char* kindName(PluginKind kind) {
         case PluginKind::StartStop: return "start/stop";
     }
     return "?";
-}
-
-std::unique_ptr<PluginLibrary> PluginLibrary::open(const std::string& path, std::string* error) {
-    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        if (error) *error = ::dlerror();
-        return nullptr;
-    }
-    void* symbol = ::dlsym(handle, "DllGetClassObject");
-    if (symbol == nullptr) {
-        if (error) *error = "no DllGetClassObject in " + path;
-        ::dlclose(handle);
-        return nullptr;
-    }
-    std::unique_ptr<PluginLibrary> lib(new PluginLibrary);
-    lib->handle_ = handle;
-    lib->getClassObject_ = reinterpret_cast<vdj::GetClassObjectFn>(symbol);
-    lib->path_ = path;
-    return lib;
 }
 
 PluginLibrary::~PluginLibrary() {

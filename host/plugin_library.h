@@ -1,5 +1,5 @@
-// Loads a plug-in library the way the host does: dlopen, then DllGetClassObject
-// with the plug-in class and a type interface. Never linked.
+// Loads a plug-in library the way the host does: dlopen (LoadLibraryW on Windows),
+// then DllGetClassObject with the plug-in class and a type interface. Never linked.
 #pragma once
 
 #include <memory>
@@ -22,6 +22,9 @@ public:
 
     vdj::GetClassObjectFn getClassObject() const { return getClassObject_; }
     const std::string& path() const { return path_; }
+    // What the host hands each plug-in as its module handle: the library's base
+    // address (on Windows its HMODULE, which is the same thing).
+    void* moduleHandle() const { return moduleHandle_; }
 
     // Asks for the plug-in with each type interface in turn, as the host does for
     // the plug-in folders it knows; the first one accepted tells the kind.
@@ -30,6 +33,7 @@ public:
 private:
     PluginLibrary() = default;
     void* handle_ = nullptr;
+    void* moduleHandle_ = nullptr;
     vdj::GetClassObjectFn getClassObject_ = nullptr;
     std::string path_;
 };

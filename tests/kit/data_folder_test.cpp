@@ -36,13 +36,13 @@ TEST(DataFolder, ResolvesCreatesAndRotatesTheLog) {
     qktest::FakeHost host;
     host.folder = tmp.path() + "/vdj//";
     const std::string qkDir = qk::resolveDataFolder(&host, "sound.log");
-    EXPECT_EQ(qkDir, tmp.path() + "/vdj/QuorvaleKaraoke");
+    EXPECT_EQ(qkDir, qktest::join(tmp.file("vdj"), "QuorvaleKaraoke"));  // '/' turned into '\\' on Windows
     EXPECT_TRUE(qktest::exists(qkDir));
-    EXPECT_EQ(qk::joinDataPath(qkDir, "sound.log"), qkDir + "/sound.log");
+    EXPECT_EQ(qk::joinDataPath(qkDir, "sound.log"), qktest::join(qkDir, "sound.log"));
     EXPECT_EQ(qk::joinDataPath("", "sound.log"), "");
 
     // Exactly 1 MiB stays; one byte more is deleted before the load logs anything.
-    const std::string log = qkDir + "/sound.log";
+    const std::string log = qktest::join(qkDir, "sound.log");
     qktest::writeFile(log, std::string(1048576, 'x'));
     qk::resolveDataFolder(&host, "sound.log");
     EXPECT_EQ(qktest::readFile(log).size(), 1048576u);

@@ -42,7 +42,7 @@ TEST(FilesSeam, UniqueFileWriteAndReplace) {
     const auto b = qk::platform::createUniqueFile(tmp.path(), "qkw");
     ASSERT_TRUE(a && b);
     EXPECT_NE(*a, *b);
-    EXPECT_EQ(a->rfind(tmp.path() + "/qkw", 0), 0u);
+    EXPECT_EQ(a->rfind(qktest::join(tmp.path(), "qkw"), 0), 0u);
     {
         auto w = qk::platform::WritableFile::create(*a);
         ASSERT_TRUE(w);

@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/env.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -47,10 +48,15 @@ TEST(Log, EmptyPathLogsNothingAndKaraokeStyleHasNoLimit) {
     EXPECT_NE(karaoke.path().find("QuorvaleKaraoke-win.log"), std::string::npos);
 
     qktest::TempDir tmp;
-    setenv("TMPDIR", tmp.path().c_str(), 1);
+    const char* old = std::getenv(qktest::kTempFolderVariable);
+    const std::string saved = old ? old : "";
+    qktest::setEnv(qktest::kTempFolderVariable, tmp.path());
     const auto k = qk::LogFile::karaoke();
-    unsetenv("TMPDIR");
-    EXPECT_EQ(k.path(), tmp.path() + "/QuorvaleKaraoke-win.log");
+    if (old)
+        qktest::setEnv(qktest::kTempFolderVariable, saved);
+    else
+        qktest::unsetEnv(qktest::kTempFolderVariable);
+    EXPECT_EQ(k.path(), tmp.file("QuorvaleKaraoke-win.log"));
     const std::string long3000(3000, 'b');
     k.logLine("msg %s", long3000.c_str());
     const std::string text = qktest::readFile(k.path());

@@ -34,16 +34,16 @@ TEST(QkhostRun, APlayAppendedToTheInboxIsHeardInTheMasterOutput) {
     // The worker's first cycle writes the state file: from then on new lines count.
     const bool started = qktest::waitFor(
         [&] {
-            return qktest::readFile(qkDir + "/sound.log").find("first OnProcessSamples") != std::string::npos &&
-                   qktest::exists(qkDir + "/sound-state.json");
+            return qktest::readFile(qktest::join(qkDir, "sound.log")).find("first OnProcessSamples") != std::string::npos &&
+                   qktest::exists(qktest::join(qkDir, "sound-state.json"));
         },
         5000);
     std::string state;
     if (started) {
-        qktest::writeFile(qkDir + "/sound-inbox.jsonl",
+        qktest::writeFile(qktest::join(qkDir, "sound-inbox.jsonl"),
                           R"({"op":"play","id":"bell","path":")" + home.file("bell.wav") + "\"}\n");
         qktest::waitFor(
-            [&] { return (state = qktest::readFile(qkDir + "/sound-state.json")).find("bell") != std::string::npos; },
+            [&] { return (state = qktest::readFile(qktest::join(qkDir, "sound-state.json"))).find("bell") != std::string::npos; },
             2000);
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // the 3-second bell still plays
     }
@@ -70,7 +70,7 @@ TEST(QkhostRun, APlayAppendedToTheInboxIsHeardInTheMasterOutput) {
     EXPECT_GT(toneShare(wav, from, to - from, 1000), 0.95);
 
     // The run ended while the bell still played: Release came last.
-    const std::string log = qktest::readFile(qkDir + "/sound.log");
+    const std::string log = qktest::readFile(qktest::join(qkDir, "sound.log"));
     EXPECT_NE(log.find(" play bell vol=1.00 voice=0\n"), std::string::npos) << log;
     EXPECT_EQ(log.substr(log.size() - 8), "Release\n") << log;
 }

@@ -9,6 +9,9 @@
 
 #include "tests/sound/sound_files.h"
 #include "tests/support/fake_host.h"
+#if defined(_WIN32)
+#include "tests/support/win32_threads.h"
+#endif
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_for.h"
 
@@ -17,12 +20,16 @@ using qk::sound::VoiceState;
 namespace {
 
 int threadCount() {
+#if defined(_WIN32)
+    return qktest::processThreadCount();
+#else
     int n = 0;
     for (const auto& e : std::filesystem::directory_iterator("/proc/self/task")) {
         (void)e;
         ++n;
     }
     return n;
+#endif
 }
 
 struct LoadedSound {
@@ -61,11 +68,11 @@ TEST(SoundPlugin, PlaysFadesOnStopAndReleaseSilencesAndJoinsTheWorker) {
     LoadedSound s(dir.path(), 0);  // no engine rate: the board works at 44100
     ASSERT_TRUE(s.plugin->workerRunning());
     EXPECT_EQ(threadCount(), threads + 1);
-    ASSERT_TRUE(qktest::waitFor([&] { return qktest::exists(qkDir + "/sound-state.json"); }));  // first cycle ran
+    ASSERT_TRUE(qktest::waitFor([&] { return qktest::exists(qktest::join(qkDir, "sound-state.json")); }));  // first cycle ran
 
     qktest::writeSineWav(dir.file("long.wav"), 44100, 2, 5.0, 440, 0.5);
     const std::string play = R"({"op":"play","id":"long","path":")" + dir.file("long.wav") + "\"}\n";
-    qktest::writeFile(qkDir + "/sound-inbox.jsonl", play);
+    qktest::writeFile(qktest::join(qkDir, "sound-inbox.jsonl"), play);
     ASSERT_TRUE(qktest::waitFor([&] { return s.plugin->voices()[0].state.load() == VoiceState::Playing; }));
 
     std::vector<float> block(1024);
@@ -76,7 +83,7 @@ TEST(SoundPlugin, PlaysFadesOnStopAndReleaseSilencesAndJoinsTheWorker) {
     EXPECT_EQ(s.plugin->voices()[0].state.load(), VoiceState::Idle);
 
     // After OnStop commands still start voices.
-    qktest::writeFile(qkDir + "/sound-inbox.jsonl", play + play);
+    qktest::writeFile(qktest::join(qkDir, "sound-inbox.jsonl"), play + play);
     ASSERT_TRUE(qktest::waitFor([&] { return s.plugin->voices()[0].state.load() == VoiceState::Playing; }));
     s.plugin->OnProcessSamples(block.data(), 512);
 
@@ -85,9 +92,9 @@ TEST(SoundPlugin, PlaysFadesOnStopAndReleaseSilencesAndJoinsTheWorker) {
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1000));
     EXPECT_EQ(threadCount(), threads);  // the worker has ended
 
-    const std::string log = qktest::readFile(qkDir + "/sound.log");
+    const std::string log = qktest::readFile(qktest::join(qkDir, "sound.log"));
     for (const std::string& line :
-         {" OnLoad v1.0.0 - qkDir=" + qkDir + " engineSR=0\n", " polling " + qkDir + "/sound-inbox.jsonl\n",
+         {" OnLoad v1.0.0 - qkDir=" + qkDir + " engineSR=0\n", " polling " + qktest::join(qkDir, "sound-inbox.jsonl") + "\n",
           std::string(" decoded long.wav - 5.0s @44100Hz (cache: 1 sounds)\n"),
           std::string(" play long vol=1.00 voice=0\n"), std::string(" first OnProcessSamples nb=512 sr=0\n"),
           std::string(" OnStop (inactive - voices fading)\n")})

@@ -45,7 +45,7 @@ TEST(SoundWorkerConcurrency, CommandsAndOnStopWhileTheAudioThreadMixes) {
 
     // Let the first cycle note the (empty) inbox, then feed it.
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    const std::string inbox = qkDir + "/sound-inbox.jsonl";
+    const std::string inbox = qktest::join(qkDir, "sound-inbox.jsonl");
     std::string text;
     for (int round = 0; round < 12; ++round) {
         for (int i = 0; i < 4; ++i) {
@@ -67,7 +67,7 @@ TEST(SoundWorkerConcurrency, CommandsAndOnStopWhileTheAudioThreadMixes) {
     plugin->Release();
 
     EXPECT_TRUE(heard.load());
-    const std::string log = qktest::readFile(qkDir + "/sound.log");
+    const std::string log = qktest::readFile(qktest::join(qkDir, "sound.log"));
     EXPECT_NE(log.find(" play k0 vol=1.00 voice="), std::string::npos) << log;
     EXPECT_NE(log.find(" stop all\n"), std::string::npos);
     EXPECT_EQ(log.substr(log.size() - 8), "Release\n");

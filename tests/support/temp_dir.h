@@ -14,11 +14,15 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return path_; }
-    std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
+    // `name` in the folder, joined with the platform's separator.
+    std::string file(std::string_view name) const;
 
 private:
     std::string path_;
 };
+
+// `name` in `folder`, joined with the platform's separator.
+std::string join(const std::string& folder, std::string_view name);
 
 void writeFile(const std::string& path, std::string_view bytes);
 std::string readFile(const std::string& path);  // empty when missing
