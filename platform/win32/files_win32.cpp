@@ -153,8 +153,16 @@ std::optional<std::string> createUniqueFile(const std::string& folder, std::stri
 }
 
 bool replaceFile(const std::string& from, const std::string& to) {
-    return ::MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
-           0;
+    const std::wstring source = widen(from), target = widen(to);
+    // A reader that has the target open (the page reading the state file, say)
+    // makes the replacement fail for as long as it holds it, which is a moment:
+    // try again for up to half a second before giving up.
+    for (int attempt = 0;; ++attempt) {
+        if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt >= 500) return false;
+        ::Sleep(attempt < 10 ? 0 : 1);
+    }
 }
 
 bool appendToFile(const std::string& path, std::string_view bytes) {

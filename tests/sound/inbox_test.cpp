@@ -32,7 +32,7 @@ protected:
     void append(const std::string& bytes) { qktest::writeFile(inbox(), qktest::readFile(inbox()) + bytes); }
     std::string inbox() const { return dir_.file("sound-inbox.jsonl"); }
     std::string play(const std::string& id, const std::string& extra = "") const {
-        return R"({"op":"play","id":")" + id + R"(","path":")" + tone_ + "\"" + extra + "}\n";
+        return R"({"op":"play","id":")" + id + R"(","path":")" + qktest::jsonText(tone_) + "\"" + extra + "}\n";
     }
     std::vector<std::string> logLines() const {
         std::vector<std::string> lines;
@@ -180,8 +180,9 @@ TEST_F(Inbox, VolumeRules) {
 
 TEST_F(Inbox, PlayWithoutIdAndUndecodableFile) {
     board_.runCycle();
-    append(R"({"op":"play","path":")" + tone_ + "\"}\n" + R"({"op":"play","path":")" + tone_ + "\"}\n");
-    append(R"({"op":"play","id":"gone","path":")" + dir_.file("gone.wav") + "\"}\n");
+    append(R"({"op":"play","path":")" + qktest::jsonText(tone_) + "\"}\n" + R"({"op":"play","path":")" +
+           qktest::jsonText(tone_) + "\"}\n");
+    append(R"({"op":"play","id":"gone","path":")" + qktest::jsonText(dir_.file("gone.wav")) + "\"}\n");
     board_.runCycle();
     EXPECT_EQ(state(0), VoiceState::Fading);  // id-less sounds replace each other
     EXPECT_EQ(state(1), VoiceState::Playing);

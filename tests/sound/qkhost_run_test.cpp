@@ -41,7 +41,7 @@ TEST(QkhostRun, APlayAppendedToTheInboxIsHeardInTheMasterOutput) {
     std::string state;
     if (started) {
         qktest::writeFile(qktest::join(qkDir, "sound-inbox.jsonl"),
-                          R"({"op":"play","id":"bell","path":")" + home.file("bell.wav") + "\"}\n");
+                          R"({"op":"play","id":"bell","path":")" + qktest::jsonText(home.file("bell.wav")) + "\"}\n");
         qktest::waitFor(
             [&] { return (state = qktest::readFile(qktest::join(qkDir, "sound-state.json"))).find("bell") != std::string::npos; },
             2000);

@@ -55,6 +55,15 @@ bool encodeWithFfmpeg(const std::string& from, const std::string& to, const std:
     return r.exitCode == 0;
 }
 
+std::string jsonText(const std::string& path) {
+    std::string out;
+    for (const char c : path) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
 FloatWav readFloatWav(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     const std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -21,6 +21,10 @@ void writeSineWav(const std::string& path, int rate, int channels, double second
 // `extra` goes before the output name. True on success.
 bool encodeWithFfmpeg(const std::string& from, const std::string& to, const std::string& extra = "");
 
+// A path as it stands between the quotes of a JSON string (Windows paths have
+// backslashes to escape).
+std::string jsonText(const std::string& path);
+
 struct FloatWav {
     int rate = 0;
     int channels = 0;

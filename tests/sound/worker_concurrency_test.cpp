@@ -52,7 +52,7 @@ TEST(SoundWorkerConcurrency, CommandsAndOnStopWhileTheAudioThreadMixes) {
             text += R"({"op":"play","id":"k)";
             text += std::to_string(i % 3);
             text += R"(","path":")";
-            text += sounds[(round + i) % 3];
+            text += qktest::jsonText(sounds[(round + i) % 3]);
             text += "\"}\n";
         }
         text += round % 3 == 0 ? "{\"op\":\"stop_all\"}\n" : "{\"op\":\"stop\",\"id\":\"k1\"}\n";
