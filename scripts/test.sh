@@ -40,4 +40,5 @@ cmake -S . -B build/tsan -G Ninja -DQK_TSAN=ON -DQK_BUILD_BENCH=OFF >/dev/null
 cmake --build build/tsan -j "$jobs"
 echo "== concurrency tests under ThreadSanitizer"
 (cd build/tsan && with_display ctest --output-on-failure -j "$jobs" -L concurrency --no-tests=ignore) || status=1
+bash scripts/test-windows.sh || status=1  # the Windows stage: MinGW-w64 build, tests under Wine
 exit $status
