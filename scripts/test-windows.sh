@@ -11,12 +11,12 @@ wineserver=/usr/lib/wine/wineserver
 
 # The part that needs the display: this script again, under Xvfb when needed.
 if [ "${1:-}" = "--with-display" ]; then
-  # The new prefix, then the server that stays for the run (-p: persistent until
-  # killed), then one program with its output thrown away: Wine's long-lived
+  # The server that stays for the run (-p: persistent until killed), the new
+  # prefix, then one program with its output thrown away: Wine's long-lived
   # helpers start with it instead of inheriting CTest's pipes, which would keep
   # the test discovery waiting until its time-out.
-  "$wine" wineboot -i >/dev/null 2>&1
   "$wineserver" -p
+  "$wine" wineboot -i >/dev/null 2>&1
   "$wine" cmd /c exit >/dev/null 2>&1 </dev/null || true
   cd build/win64
   exec ctest --output-on-failure -j "${QK_JOBS:-$(nproc)}"

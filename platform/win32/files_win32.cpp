@@ -167,9 +167,18 @@ bool replaceFile(const std::string& from, const std::string& to) {
 
 bool appendToFile(const std::string& path, std::string_view bytes) {
     // FILE_APPEND_DATA alone: every write lands at the end, whoever else appends.
-    const HANDLE h = ::CreateFileW(widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    // Opens that meet another thread's open of the same new file can be refused
+    // for a moment; those are tried again briefly.
+    const std::wstring wide = widen(path);
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; h == INVALID_HANDLE_VALUE; ++attempt) {
+        h = ::CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) break;
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt >= 50) return false;
+        ::Sleep(attempt < 5 ? 0 : 1);
+    }
     bool ok = true;
     size_t done = 0;
     while (ok && done < bytes.size()) {
