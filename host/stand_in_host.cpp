@@ -88,10 +88,15 @@ std::vector<std::string> StandInHost::commands() const {
 }
 
 std::string defaultHomeFolder() {
+#if defined(_WIN32)
+    const char* local = std::getenv("LOCALAPPDATA");
+    return std::string(local && *local ? local : ".") + "\\qkhost";
+#else
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg != nullptr && *xdg == '/') return std::string(xdg) + "/qkhost";
     const char* home = std::getenv("HOME");
     return std::string(home && *home ? home : "/tmp") + "/.local/share/qkhost";
+#endif
 }
 
 }  // namespace qkhost

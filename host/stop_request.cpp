@@ -1,6 +1,6 @@
 #include "host/stop_request.h"
 
-#include <signal.h>
+#include <csignal>
 
 #include <chrono>
 #include <thread>
@@ -15,11 +15,18 @@ void onSignal(int) {
 }  // namespace
 
 void StopRequest::installSignalHandlers() {
+#if defined(_WIN32)
+    // Ctrl+C and Ctrl+Break in the console; the C library keeps the handler.
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGBREAK, onSignal);
+#else
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+#endif
 }
 
 bool StopRequest::wait(double seconds) {

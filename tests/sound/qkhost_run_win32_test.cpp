@@ -1,0 +1,117 @@
+// qkhost.exe runs the sound board as the DJ host does on Windows: QuorvaleSound.dll
+// loaded with LoadLibraryW, fed by the audio thread, driven by the inbox.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "platform/module_dir.h"
+#include "tests/sound/sound_files.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait_for.h"
+
+namespace {
+
+std::wstring widen(const std::string& utf8) {
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+struct Finished {
+    DWORD exitCode = 1;
+    std::string output;
+};
+
+// Runs the command line with its output and errors in `outputFile`; waits at most 60 s.
+Finished runProgram(const std::string& commandLine, const std::string& outputFile) {
+    Finished done;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE out = ::CreateFileW(widen(outputFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return done;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = out;
+    si.hStdError = out;
+    PROCESS_INFORMATION pi{};
+    std::wstring line = widen(commandLine);
+    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    ::CloseHandle(out);
+    if (!started) return done;
+    if (::WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) ::TerminateProcess(pi.hProcess, 124);
+    ::GetExitCodeProcess(pi.hProcess, &done.exitCode);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    done.output = qktest::readFile(outputFile);
+    return done;
+}
+
+TEST(QkhostRunWindows, APlayAppendedToTheInboxIsHeardInTheMasterOutput) {
+    const std::string bin = qk::platform::moduleDirectory(::GetModuleHandleW(nullptr));
+    const std::string qkhost = qktest::join(bin, "qkhost.exe");
+    const std::string sound = qktest::join(qktest::join(qktest::join(bin, ".."), "plugins"), "QuorvaleSound.dll");
+    ASSERT_TRUE(qktest::exists(qkhost) && qktest::exists(sound)) << qkhost << " " << sound;
+
+    qktest::TempDir home;
+    const std::string qkDir = home.file("QuorvaleKaraoke");
+    // At the engine's rate and in stereo: Wine's Media Foundation converts neither.
+    qktest::writeSineWav(home.file("bell.wav"), 48000, 2, 3.0, 1000, 0.5);
+
+    // A timed run: Windows has no signal that one program sends another to stop it.
+    Finished run;
+    std::thread host([&] {
+        run = runProgram("\"" + qkhost + "\" --home \"" + home.path() + "\" run --headless --seconds 5 --wav \"" +
+                             home.file("out.wav") + "\" \"" + sound + "\"",
+                         home.file("qkhost.txt"));
+    });
+    // The worker's first cycle writes the state file: from then on new lines count.
+    const bool started = qktest::waitFor(
+        [&] {
+            return qktest::readFile(qktest::join(qkDir, "sound.log")).find("first OnProcessSamples") !=
+                       std::string::npos &&
+                   qktest::exists(qktest::join(qkDir, "sound-state.json"));
+        },
+        4000);
+    std::string state;
+    if (started) {
+        qktest::writeFile(qktest::join(qkDir, "sound-inbox.jsonl"),
+                          R"({"op":"play","id":"bell","path":")" + qktest::jsonText(home.file("bell.wav")) + "\"}\n");
+        qktest::waitFor(
+            [&] {
+                return (state = qktest::readFile(qktest::join(qkDir, "sound-state.json"))).find("bell") !=
+                       std::string::npos;
+            },
+            2000);
+    }
+    host.join();
+    ASSERT_TRUE(started) << run.output << qktest::readFile(qktest::join(qkDir, "sound.log"));
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_NE(run.output.find("master output written to " + home.file("out.wav")), std::string::npos) << run.output;
+    EXPECT_EQ(state.rfind(R"({"active":[{"id":"bell","rem":)", 0), 0u) << state;
+
+    const auto wav = qktest::readFloatWav(home.file("out.wav"));
+    ASSERT_EQ(wav.rate, 48000);
+    ASSERT_EQ(wav.channels, 2);
+    const size_t frames = wav.samples.size() / 2;
+    const size_t window = 2400;  // 50 ms
+    size_t onset = 0;
+    while (onset + window <= frames && qktest::windowRms(wav, onset, window) == 0.0) onset += window;
+    ASSERT_LT(onset + 6 * window, frames) << "the bell never sounded";
+    EXPECT_GE(onset, window);  // silence until the command came
+    const size_t from = onset + 2 * window, to = std::min(frames, onset + 40 * window) - window;
+    EXPECT_NEAR(qktest::windowRms(wav, from, to - from), 0.5 / std::sqrt(2.0), 0.02);
+    EXPECT_GT(qktest::toneShare(wav, from, to - from, 1000), 0.95);
+
+    const std::string log = qktest::readFile(qktest::join(qkDir, "sound.log"));
+    EXPECT_NE(log.find(" play bell vol=1.00 voice=0\n"), std::string::npos) << log;
+    EXPECT_EQ(log.substr(log.size() - 8), "Release\n") << log;
+}
+
+}  // namespace
