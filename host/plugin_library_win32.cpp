@@ -3,18 +3,11 @@
 #include <windows.h>
 
 #include "host/plugin_library.h"
+#include "platform/win32/wide_path.h"
 
 namespace qkhost {
 
 namespace {
-
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
 
 std::string lastErrorText() {
     const DWORD code = ::GetLastError();
@@ -30,7 +23,7 @@ std::string lastErrorText() {
 }  // namespace
 
 std::unique_ptr<PluginLibrary> PluginLibrary::open(const std::string& path, std::string* error) {
-    const HMODULE module = ::LoadLibraryW(widen(path).c_str());
+    const HMODULE module = ::LoadLibraryW(qk::platform::win32::widen(path).c_str());
     if (module == nullptr) {
         if (error) *error = "cannot load " + path + ": " + lastErrorText();
         return nullptr;

@@ -14,6 +14,7 @@
 #include "host/ui_thread.h"
 #include "host/wav_writer.h"
 #include "host/track.h"
+#include "platform/audio_decoder.h"
 
 namespace qkhost {
 
@@ -222,6 +223,10 @@ int commandRun(const HostOptions& host, const RunOptions& run, const std::vector
         std::fprintf(stderr, "qkhost: --fps and --size must be above 0\n");
         return 2;
     }
+    // The decks decode on this thread and on the plug-ins' threads; readied here
+    // for the whole run (Media Foundation stays started for every thread of the
+    // process while one thread holds it).
+    const qk::platform::DecodingThread decoding;
     std::unique_ptr<Track> music;
     if (!run.musicPath.empty()) {
         std::string error;

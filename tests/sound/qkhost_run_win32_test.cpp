@@ -9,18 +9,14 @@
 #include <thread>
 
 #include "platform/module_dir.h"
+#include "platform/win32/wide_path.h"
 #include "tests/sound/sound_files.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_for.h"
 
 namespace {
 
-std::wstring widen(const std::string& utf8) {
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
+using qk::platform::win32::widen;
 
 struct Finished {
     DWORD exitCode = 1;
@@ -53,13 +49,18 @@ Finished runProgram(const std::string& commandLine, const std::string& outputFil
     return done;
 }
 
-TEST(QkhostRunWindows, APlayAppendedToTheInboxIsHeardInTheMasterOutput) {
+// qkhost.exe beside this program, the DLL in the build's plug-in folder.
+class QkhostRunWindows : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(qktest::exists(qkhost) && qktest::exists(sound)) << qkhost << " " << sound; }
+
     const std::string bin = qk::platform::moduleDirectory(::GetModuleHandleW(nullptr));
     const std::string qkhost = qktest::join(bin, "qkhost.exe");
     const std::string sound = qktest::join(qktest::join(qktest::join(bin, ".."), "plugins"), "QuorvaleSound.dll");
-    ASSERT_TRUE(qktest::exists(qkhost) && qktest::exists(sound)) << qkhost << " " << sound;
-
     qktest::TempDir home;
+};
+
+TEST_F(QkhostRunWindows, APlayAppendedToTheInboxIsHeardInTheMasterOutput) {
     const std::string qkDir = home.file("QuorvaleKaraoke");
     // At the engine's rate and in stereo: Wine's Media Foundation converts neither.
     qktest::writeSineWav(home.file("bell.wav"), 48000, 2, 3.0, 1000, 0.5);
@@ -112,6 +113,29 @@ TEST(QkhostRunWindows, APlayAppendedToTheInboxIsHeardInTheMasterOutput) {
     const std::string log = qktest::readFile(qktest::join(qkDir, "sound.log"));
     EXPECT_NE(log.find(" play bell vol=1.00 voice=0\n"), std::string::npos) << log;
     EXPECT_EQ(log.substr(log.size() - 8), "Release\n") << log;
+}
+
+TEST_F(QkhostRunWindows, MusicStartsTheMasterOutputAndTheHelpTellsTheOptions) {
+    qktest::writeSineWav(home.file("music.wav"), 48000, 2, 0.5, 220, 0.25);
+    const Finished r = runProgram("\"" + qkhost + "\" --home \"" + home.path() +
+                                      "\" run --headless --block 256 --seconds 1 --music \"" + home.file("music.wav") +
+                                      "\" \"" + sound + "\"",
+                                  home.file("run.txt"));
+    EXPECT_EQ(r.exitCode, 0u) << r.output;
+    EXPECT_NE(r.output.find("in blocks of 256 frames"), std::string::npos) << r.output;
+    const auto wav = qktest::readFloatWav(home.file("qkhost-master.wav"));  // headless without --wav
+    ASSERT_GE(wav.samples.size(), 2u * 46000);
+    EXPECT_NEAR(qktest::windowRms(wav, 1200, 20000), 0.25 / std::sqrt(2.0), 0.01);
+    EXPECT_EQ(qktest::windowRms(wav, 24000, 20000), 0.0);
+
+    const Finished help = runProgram("\"" + qkhost + "\" --help", home.file("help.txt"));
+    for (const char* option : {"run PLUGIN...", "--block N", "--seconds S", "--music FILE", "--wav FILE", "--headless"})
+        EXPECT_NE(help.output.find(option), std::string::npos) << option;
+    const std::string missing = home.file("nonexistent.mp3");
+    const Finished bad = runProgram("\"" + qkhost + "\" run --headless --music \"" + missing + "\" \"" + sound + "\"",
+                                    home.file("bad.txt"));
+    EXPECT_EQ(bad.exitCode, 1u);
+    EXPECT_NE(bad.output.find("cannot play " + missing), std::string::npos) << bad.output;
 }
 
 }  // namespace
