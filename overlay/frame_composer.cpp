@@ -74,15 +74,15 @@ void FrameComposer::deviceClosed() {
 }
 
 void FrameComposer::draw(platform::Gpu& gpu, platform::TextEngine& text, OverlayState& state,
-                         const AudienceSnapshot& snapshot, RenderTextures& textures, const LogFile& log, float W,
-                         float H, double t, double dt) {
+                         const AudienceSnapshot& snapshot, TakenStateChange& change, RenderTextures& textures,
+                         const LogFile& log, float W, float H, double t, double dt) {
     const AudienceDocument& doc = snapshot.doc;
     const bool playing = doc.isPlaying;
     masterAlpha_ = fadeToward(masterAlpha_, doc.renderer == "pipeline" && doc.visible ? 1.0f : 0.0f, dt);
     // Faded out: nothing is drawn or rebuilt, and a new document waits for later.
     if (masterAlpha_ <= kInvisible) return;
 
-    const bool changed = state.stateDirty.exchange(false);
+    const bool changed = change.use();
     if (playing != lastIsPlaying_) {
         lastIsPlaying_ = playing;
         scrollX_ = 0;

@@ -37,9 +37,11 @@ public:
     void restart();
 
     // Draws one frame of doc on an outW x outH output at time t (seconds, on a
-    // monotonic clock) dt seconds after the previous one.
+    // monotonic clock) dt seconds after the previous one. `change` was taken
+    // before the snapshot; a faded-out frame leaves it unused.
     void draw(platform::Gpu& gpu, platform::TextEngine& text, OverlayState& state, const AudienceSnapshot& snapshot,
-              RenderTextures& textures, const LogFile& log, float outW, float outH, double t, double dt);
+              TakenStateChange& change, RenderTextures& textures, const LogFile& log, float outW, float outH, double t,
+              double dt);
 
     // The device went away with every texture: the idle screen is built again.
     void deviceClosed();

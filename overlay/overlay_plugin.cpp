@@ -113,13 +113,15 @@ vdj::Result QuorvaleOverlay::OnDraw() {
             composer_.deviceClosed();
         }
         if (!pipeline_.ensure(*gpu_, device, log_)) return vdj::kOk;
-        // One reference to the document for the whole frame: the poller may
-        // publish the next one meanwhile, this one stays as it is.
+        // The change flag first, then one reference to the document for the
+        // whole frame: the poller may publish the next one meanwhile, which
+        // raises the flag again for the next frame.
+        qk::overlay::TakenStateChange change(state_.stateDirty);
         const qk::overlay::AudienceSnapshotPtr snapshot = state_.snapshot();
         if (!snapshot) return vdj::kOk;  // nothing accepted yet
         if (!text_ && options_.makeText) text_ = options_.makeText();
         if (!text_) return vdj::kOk;
-        composer_.draw(*gpu_, *text_, state_, *snapshot, textures_, log_, static_cast<float>(width),
+        composer_.draw(*gpu_, *text_, state_, *snapshot, change, textures_, log_, static_cast<float>(width),
                        static_cast<float>(height), t, dt);
     } catch (const std::exception& e) {
         noteDrawFailure(e.what());

@@ -220,7 +220,8 @@ struct FrameFixture {
     }
     std::size_t frame(double t, double dt, float W = 1920, float H = 1080) {
         gpuRecord->quads.clear();
-        composer.draw(gpu, text, state, *snapshot, textures, log, W, H, t, dt);
+        qk::overlay::TakenStateChange change(state.stateDirty);
+        composer.draw(gpu, text, state, *snapshot, change, textures, log, W, H, t, dt);
         return gpuRecord->quads.size();
     }
 };

@@ -171,4 +171,36 @@ TEST_F(OverlayPluginTest, DeviceCloseDropsEveryTextureAndTheNextFrameRemakesThem
     EXPECT_EQ(gpu->saves, gpu->restores);
 }
 
+TEST_F(OverlayPluginTest, ADocumentPublishedDuringAFrameIsDrawnByTheNext) {
+    OverlayPtr overlay;
+    auto publish = [&](const char* singer) {
+        qk::overlay::OverlayState& state = overlay->state();
+        std::lock_guard lock(state.stateMutex);
+        state.audienceState = std::make_shared<qk::overlay::AudienceSnapshot>(qk::Json::parse(
+            std::string(R"({"renderer":"pipeline","visible":true,"rotation":[{"singer":")") + singer + "\"}]}"));
+        state.stateDirty = true;
+    };
+    OverlayOptions options;
+    options.makeGpu = [record = gpu] { return std::make_unique<qktest::RecordingGpu>(record); };
+    // The text engine is made after the frame took its document: the poller
+    // publishing the next one at just that moment.
+    options.makeText = [&, record = text] {
+        publish("Bob");
+        return std::make_unique<qktest::RecordingText>(record);
+    };
+    overlay.reset(new QuorvaleOverlay(std::move(options)));
+    overlay->video = &video;
+    overlay->width = 320;
+    overlay->height = 180;
+    publish("Ann");
+
+    overlay->OnDraw();
+    ASSERT_NE(text->find("Ann"), nullptr);
+    EXPECT_EQ(text->find("Bob"), nullptr);
+    EXPECT_TRUE(overlay->state().stateDirty) << "the newer document still waits";
+    overlay->OnDraw();
+    EXPECT_NE(text->find("Bob"), nullptr) << "the idle screen shows the newer document";
+    EXPECT_FALSE(overlay->state().stateDirty);
+}
+
 }  // namespace
