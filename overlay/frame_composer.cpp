@@ -21,6 +21,19 @@ GpuTexture upload(platform::Gpu& gpu, const platform::CanvasPicture& picture) {
     return gpu.makeTextureFromBgra(picture.pixels.data(), picture.width, picture.height);
 }
 
+// Saves the host's device state for a frame and puts it back at the end of
+// the scope, however that is reached.
+class SavedGpuState {
+public:
+    explicit SavedGpuState(platform::Gpu& gpu) : gpu_(gpu) { gpu_.saveState(); }
+    ~SavedGpuState() { gpu_.restoreState(); }
+    SavedGpuState(const SavedGpuState&) = delete;
+    SavedGpuState& operator=(const SavedGpuState&) = delete;
+
+private:
+    platform::Gpu& gpu_;
+};
+
 }  // namespace
 
 bool PipelineKeeper::ensure(platform::Gpu& gpu, const void* device, const LogFile& log) {
@@ -96,14 +109,14 @@ void FrameComposer::draw(platform::Gpu& gpu, platform::TextEngine& text, Overlay
     tickerAlpha_ = fadeToward(tickerAlpha_, playing ? 1.0f : 0.0f, dt);
     idleAlpha_ = fadeToward(idleAlpha_, playing ? 0.0f : 1.0f, dt);
 
-    gpu.saveState();
+    // The host's state comes back however the frame ends, a throw included.
+    const SavedGpuState saved(gpu);
     if (textures.refreshPictures(gpu, state, log)) slides_.restart(t);
     Frame f{gpu, doc, textures, W, H, H / 1080, t, dt};
     const float v = idleAlpha_ * masterAlpha_;
     if (v > kInvisible) drawIdleLayers(f, state, v);
     const float m = tickerAlpha_ * masterAlpha_;
     if (m > kInvisible) drawTickerLayers(f, m);
-    gpu.restoreState();
 }
 
 void FrameComposer::drawIdleLayers(Frame& f, OverlayState&, float v) {

@@ -16,6 +16,8 @@ QuorvaleOverlay::QuorvaleOverlay(OverlayOptions options) : options_(std::move(op
 QuorvaleOverlay::~QuorvaleOverlay() {
     stopPoller();
     if (gpu_) {
+        // Not the render thread: the device's objects go with the device.
+        gpu_->useDevice(nullptr);
         textures_.releaseAll(*gpu_);
         gpu_->releasePipeline();
     }
@@ -55,12 +57,11 @@ vdj::Result QuorvaleOverlay::OnGetPluginInfo(vdj::PluginInfo* info) {
 }
 
 vdj::Result QuorvaleOverlay::OnStart() {
-    // The first frame after a start has no time step, so it shows its targets at once.
+    // The first frame after a start has no time step, so it shows its targets at
+    // once. The render thread's members are reset by the next frame itself: a
+    // frame may be drawing right now.
     frameCount_.store(0);
-    firstDrawLogged_ = false;
-    drawFailureLogged_ = false;
-    lastFrameTime_ = 0;
-    composer_.restart();
+    restartRequested_.store(true);
     try {
         if (poller_ && !poller_->running() && poller_->start())
             log_.logLine("polling %s", qk::joinDataPath(qkDir_, "audience.json").c_str());
@@ -90,6 +91,12 @@ void QuorvaleOverlay::stopPoller() {
 vdj::Result QuorvaleOverlay::OnDraw() {
     try {
         frameCount_.fetch_add(1, std::memory_order_relaxed);
+        if (restartRequested_.exchange(false)) {
+            firstDrawLogged_ = false;
+            drawFailureLogged_ = false;
+            lastFrameTime_ = 0;
+            composer_.restart();
+        }
         const double t = qk::platform::monotonicSeconds();
         const double dt = lastFrameTime_ > 0 ? std::clamp(t - lastFrameTime_, 0.0, 0.2) : 0.0;
         lastFrameTime_ = t;
@@ -107,6 +114,7 @@ vdj::Result QuorvaleOverlay::OnDraw() {
 
         if (!gpu_ && options_.makeGpu) gpu_ = options_.makeGpu();
         if (!gpu_) return vdj::kOk;
+        gpu_->useDevice(device);
         if (pipeline_.deviceChanged(device)) {
             // Textures belong to the device that made them: start afresh on the new one.
             textures_.releaseAll(*gpu_);
@@ -142,8 +150,10 @@ vdj::Result QuorvaleOverlay::OnDeviceClose() {
     // The decoded pictures and the document stay; the next frame makes every
     // texture again for whatever device it gets.
     if (gpu_) {
+        // The device is still at hand here, for the last time.
         textures_.releaseAll(*gpu_);
         pipeline_.deviceClosed(*gpu_);
+        gpu_->useDevice(nullptr);
     }
     composer_.deviceClosed();
     return vdj::kOk;

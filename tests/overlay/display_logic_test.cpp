@@ -243,6 +243,15 @@ TEST(Frame, HiddenPipelineFadesOutThenDrawsNothing) {
     EXPECT_TRUE(f.state.stateDirty);
 }
 
+TEST(Frame, AFrameThatThrowsStillGivesTheHostItsStateBack) {
+    FrameFixture f;
+    f.setDoc(R"({"renderer":"pipeline","visible":true,"isPlaying":true})");
+    f.gpuRecord->throwOnDraw = true;
+    EXPECT_THROW(f.frame(1, 0), std::runtime_error);
+    EXPECT_EQ(f.gpuRecord->saves, 1);
+    EXPECT_EQ(f.gpuRecord->restores, 1);
+}
+
 TEST(Frame, TickerBarQuadsAndScrolling) {
     FrameFixture f;
     f.setDoc(R"({"renderer":"pipeline","visible":true,"isPlaying":true,"edge":"top","speed":110,
