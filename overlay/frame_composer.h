@@ -62,6 +62,8 @@ public:
 private:
     struct Frame;
     void drawIdleLayers(Frame& f, OverlayState& state, float v);
+    void drawSlides(Frame& f, OverlayState& state, float slidesTop, float boxH, float v);
+    void drawDanceGraphic(Frame& f, OverlayState& state, float v);
     void drawTickerLayers(Frame& f, float m);
 
     float masterAlpha_ = 0, tickerAlpha_ = 0, idleAlpha_ = 0;

@@ -126,23 +126,35 @@ TEST_F(OverlayPluginTest, WithoutADataFolderNothingRuns) {
     EXPECT_EQ(gpu->made, 0) << "nothing is drawn";
 }
 
-TEST_F(OverlayPluginTest, DeviceCloseDropsEveryTextureAndTheNextFrameRemakesThem) {
+TEST_F(OverlayPluginTest, PicturesAreUploadedAsShownAndAFailedOneWaitsForANewDevice) {
     host.folder = home.path();
     OverlayPtr overlay = load();
     const std::string pic = qktest::pictureDataText("png", 2, 2, 0x00FF00FF);
     qktest::writeFile(dataFile("audience-assets.json"), R"({"bg":")" + pic + R"(","logo":")" + pic + R"("})");
-    qktest::writeFile(dataFile("audience-slides.json"), "[\"" + pic + "\",\"" + pic + "\"]");
-    qktest::writeFile(dataFile("dance-graphics.json"), R"([{"data":")" + pic + R"("}])");
+    qktest::writeFile(dataFile("audience-slides.json"), "[\"" + pic + "\",\"" + pic + "\",\"" + pic + "\"]");
+    qktest::writeFile(dataFile("dance-graphics.json"), R"([{"data":")" + pic + R"("},{"data":")" + pic + R"("}])");
+    const std::string shown = R"({"renderer":"pipeline","visible":true,
+        "appearance":{"assetsVer":0,"slides":{"ver":0,"enabled":true}},
+        "dance":{"gfxVer":0,"anims":["pulse"],"cta":"Dance!"}})";
     qktest::writeFile(dataFile("audience.json"), R"({"renderer":"pipeline","visible":true,
-                      "appearance":{"assetsVer":0,"slides":{"ver":0}},"dance":{"gfxVer":0}})");
+        "appearance":{"assetsVer":0,"slides":{"ver":0}},"dance":{"gfxVer":0}})");
     overlay->OnStart();
     ASSERT_TRUE(eventually([&] { return countLines(logText(), "refreshed") == 3; }));
     overlay->OnStop();
 
     overlay->OnDraw();
-    EXPECT_EQ(gpu->live.size(), 6u) << "background, logo, two slides, one dance graphic, the idle screen";
+    EXPECT_EQ(gpu->made, 3) << "background, logo and the idle screen: slides off, no dance graphics drawn";
     overlay->OnDraw();
-    EXPECT_EQ(gpu->made, 6) << "textures are made once";
+    EXPECT_EQ(gpu->made, 3);
+    EXPECT_TRUE(overlay->textures().slideTextures.empty());
+
+    overlay->OnStart();
+    qktest::writeFile(dataFile("audience.json"), shown);
+    ASSERT_TRUE(eventually([&] { return overlay->state().stateDirty.load(); }));
+    overlay->OnStop();
+    overlay->OnDraw();
+    overlay->OnDraw();
+    EXPECT_EQ(gpu->live.size(), 6u) << "background, logo, the slide on screen, one dance graphic, idle screen, banner";
 
     overlay->OnDeviceClose();
     EXPECT_TRUE(gpu->live.empty());
@@ -154,13 +166,18 @@ TEST_F(OverlayPluginTest, DeviceCloseDropsEveryTextureAndTheNextFrameRemakesThem
     gpu->refuseTextures = true;
     overlay->OnDraw();
     overlay->OnDraw();
-    EXPECT_EQ(countLines(logText(), "makeTextureFromBGRA FAIL 2x2"), 10) << "each attempt, each frame";
-    EXPECT_NE(logText().find("rebuildIdle: makeTextTexture failed 320x180"), std::string::npos);
+    std::string log = logText();
+    EXPECT_EQ(countLines(log, "makeTextureFromBGRA FAIL 2x2"), 4) << "each picture once, not each frame";
+    EXPECT_EQ(countLines(log, "rebuildIdle: makeTextTexture failed 320x180"), 2) << log;
+    EXPECT_EQ(countLines(log, "makeTextTexture: CreateTexture2D FAIL 320x180"), 2) << log;
+    EXPECT_EQ(countLines(log, "makeTextTexture: CreateTexture2D FAIL "), 4) << "the banner's too: " << log;
     gpu->refuseTextures = false;
     overlay->OnDraw();
-    EXPECT_EQ(gpu->live.size(), 6u) << "made again from the pictures kept in memory";
+    EXPECT_EQ(countLines(logText(), "makeTextureFromBGRA FAIL"), 4);
+    EXPECT_EQ(gpu->live.size(), 2u) << "the idle screen and banner are made again; the pictures wait";
 
-    // Another device: the pipeline and every texture are made again for it.
+    // Another device: the pipeline and every texture are made again for it,
+    // from the pictures kept in memory.
     const int made = gpu->made;
     int otherDevice = 0;
     video.answer = &otherDevice;
