@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -186,6 +187,32 @@ TEST_F(OverlayPluginTest, PicturesAreUploadedAsShownAndAFailedOneWaitsForANewDev
     EXPECT_EQ(gpu->live.size(), 6u);
     EXPECT_EQ(gpu->pipelineBuilds, 3) << "first device, after the close, the other device";
     EXPECT_EQ(gpu->saves, gpu->restores);
+}
+
+// The host may start and stop the effect on its control thread while the
+// render thread draws; a start resets the frame's own members through the next
+// frame, which ThreadSanitizer checks here.
+TEST_F(OverlayPluginTest, StartsWhileFramesAreDrawnRestartTheFadesThroughTheNextFrame) {
+    host.folder = home.path();
+    OverlayPtr overlay = load(5ms);
+    qktest::writeFile(dataFile("audience.json"), R"({"renderer":"pipeline","visible":true,"isPlaying":true})");
+    overlay->OnStart();
+    ASSERT_TRUE(eventually([&] { return overlay->state().snapshot() != nullptr; }));
+    std::atomic<bool> done{false};
+    std::thread render([&] {
+        while (!done) overlay->OnDraw();
+    });
+    for (int i = 0; i < 50; ++i) {
+        overlay->OnStop();
+        overlay->OnStart();
+        std::this_thread::sleep_for(1ms);
+    }
+    done = true;
+    render.join();
+    overlay->OnStop();
+    overlay->OnDraw();
+    EXPECT_FLOAT_EQ(overlay->composer().tickerAlpha(), 1) << "the first frame after a start has no time step";
+    EXPECT_GE(countLines(logText(), "first OnDraw 320x180"), 2);
 }
 
 TEST_F(OverlayPluginTest, ADocumentPublishedDuringAFrameIsDrawnByTheNext) {
