@@ -1,5 +1,6 @@
 #include "overlay/data_url_image.h"
 
+#include <algorithm>
 #include <array>
 #include <span>
 
@@ -58,17 +59,40 @@ std::optional<std::string> decodeBase64(std::string_view text) {
     return out;
 }
 
-std::optional<BgraImage> decodeDataUrlImage(platform::ImageDecoder* decoder, std::string_view text) {
+std::optional<BgraImage> decodeDataUrlImage(platform::ImageDecoder* decoder, std::string_view text,
+                                            std::int64_t maxPixels, bool* tooLarge) {
     if (decoder == nullptr || text.size() <= 6) return std::nullopt;
     constexpr std::string_view kMarker = "base64,";
     const auto at = text.find(kMarker);
     if (at == std::string_view::npos) return std::nullopt;
     const auto bytes = decodeBase64(text.substr(at + kMarker.size()));
     if (!bytes || bytes->empty()) return std::nullopt;
-    auto result = decoder->decodeFirstFrame(
-        std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()), kMaxPicturePixels);
+    auto result =
+        decoder->decodeFirstFrame(std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()),
+                                  std::min(maxPixels, kMaxPicturePixels));
+    if (tooLarge != nullptr) *tooLarge = result.status == platform::DecodeStatus::TooLarge;
     if (result.status != platform::DecodeStatus::Decoded || !result.image.valid()) return std::nullopt;
     return std::move(result.image);
+}
+
+std::vector<BgraImage> decodePictureList(platform::ImageDecoder& decoder, const std::vector<std::string>& texts,
+                                         std::int64_t maxTotalPixels, const LogFile& log, const char* listName) {
+    std::vector<BgraImage> images;
+    std::int64_t left = maxTotalPixels;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        // The decoder reads the size from the header first, so a picture past
+        // what is left costs no memory.
+        bool tooLarge = false;
+        auto image = left > 0 ? decodeDataUrlImage(&decoder, texts[i], left, &tooLarge) : std::nullopt;
+        if (image) {
+            left -= std::int64_t{image->width} * image->height;
+            images.push_back(std::move(*image));
+        } else if (left <= 0 || (tooLarge && left < kMaxPicturePixels)) {
+            log.logLine("%s: picture %zu skipped - the list's pictures would pass %lld pixels", listName, i + 1,
+                        static_cast<long long>(maxTotalPixels));
+        }
+    }
+    return images;
 }
 
 }  // namespace qk::overlay

@@ -16,10 +16,27 @@ void replaceTexture(platform::Gpu& gpu, GpuTexture& slot, GpuTexture made) {
     slot = made;
 }
 
-GpuTexture upload(platform::Gpu& gpu, const platform::CanvasPicture& picture) {
+// A rendered text picture as a texture; a picture that could not be rendered
+// gives none without a word, one that cannot be uploaded says so.
+GpuTexture makeTextTexture(platform::Gpu& gpu, const platform::CanvasPicture& picture, const LogFile& log) {
     if (picture.width < 1 || picture.height < 1) return {};
-    return gpu.makeTextureFromBgra(picture.pixels.data(), picture.width, picture.height);
+    const GpuTexture made = gpu.makeTextureFromBgra(picture.pixels.data(), picture.width, picture.height);
+    if (!made.usable()) log.logLine("makeTextTexture: CreateTexture2D FAIL %dx%d", picture.width, picture.height);
+    return made;
 }
+
+// Saves the host's device state for a frame and puts it back at the end of
+// the scope, however that is reached.
+class SavedGpuState {
+public:
+    explicit SavedGpuState(platform::Gpu& gpu) : gpu_(gpu) { gpu_.saveState(); }
+    ~SavedGpuState() { gpu_.restoreState(); }
+    SavedGpuState(const SavedGpuState&) = delete;
+    SavedGpuState& operator=(const SavedGpuState&) = delete;
+
+private:
+    platform::Gpu& gpu_;
+};
 
 }  // namespace
 
@@ -52,6 +69,7 @@ struct FrameComposer::Frame {
     platform::Gpu& gpu;
     const AudienceDocument& doc;
     RenderTextures& textures;
+    const LogFile& log;
     float W, H, s;
     double t, dt;
 
@@ -74,15 +92,15 @@ void FrameComposer::deviceClosed() {
 }
 
 void FrameComposer::draw(platform::Gpu& gpu, platform::TextEngine& text, OverlayState& state,
-                         const AudienceSnapshot& snapshot, RenderTextures& textures, const LogFile& log, float W,
-                         float H, double t, double dt) {
+                         const AudienceSnapshot& snapshot, TakenStateChange& change, RenderTextures& textures,
+                         const LogFile& log, float W, float H, double t, double dt) {
     const AudienceDocument& doc = snapshot.doc;
     const bool playing = doc.isPlaying;
     masterAlpha_ = fadeToward(masterAlpha_, doc.renderer == "pipeline" && doc.visible ? 1.0f : 0.0f, dt);
     // Faded out: nothing is drawn or rebuilt, and a new document waits for later.
     if (masterAlpha_ <= kInvisible) return;
 
-    const bool changed = state.stateDirty.exchange(false);
+    const bool changed = change.use();
     if (playing != lastIsPlaying_) {
         lastIsPlaying_ = playing;
         scrollX_ = 0;
@@ -96,17 +114,17 @@ void FrameComposer::draw(platform::Gpu& gpu, platform::TextEngine& text, Overlay
     tickerAlpha_ = fadeToward(tickerAlpha_, playing ? 1.0f : 0.0f, dt);
     idleAlpha_ = fadeToward(idleAlpha_, playing ? 0.0f : 1.0f, dt);
 
-    gpu.saveState();
-    if (textures.refreshPictures(gpu, state, log)) slides_.restart(t);
-    Frame f{gpu, doc, textures, W, H, H / 1080, t, dt};
+    // The host's state comes back however the frame ends, a throw included.
+    const SavedGpuState saved(gpu);
+    textures.refreshAssets(gpu, state, log);
+    Frame f{gpu, doc, textures, log, W, H, H / 1080, t, dt};
     const float v = idleAlpha_ * masterAlpha_;
     if (v > kInvisible) drawIdleLayers(f, state, v);
     const float m = tickerAlpha_ * masterAlpha_;
     if (m > kInvisible) drawTickerLayers(f, m);
-    gpu.restoreState();
 }
 
-void FrameComposer::drawIdleLayers(Frame& f, OverlayState&, float v) {
+void FrameComposer::drawIdleLayers(Frame& f, OverlayState& state, float v) {
     const Appearance& look = f.doc.appearance;
     RenderTextures& tx = f.textures;
     const float W = f.W, H = f.H, s = f.s;
@@ -127,14 +145,38 @@ void FrameComposer::drawIdleLayers(Frame& f, OverlayState&, float v) {
         top = 36 * s + r.h;
     }
 
+    // Slides and dance graphics are uploaded one by one as they come on screen.
+    if (tx.takeSlideChange(f.gpu, state)) slides_.restart(f.t);
     const float slidesTop = top + 20 * s;
     const float boxH = slidesBottom_ - 20 * s - slidesTop;
-    const auto n = static_cast<std::int32_t>(tx.slideTextures.size());
-    if (look.slides && look.slides->enabled && boxH > 40 * s && n > 0) {
-        const SlideStep step = stepSlides(slides_, n, look.slides->secs, f.t);
+    if (look.slides && look.slides->enabled && boxH > 40 * s) drawSlides(f, state, slidesTop, boxH, v);
+
+    if (tx.idleTexture.usable()) f.texture(tx.idleTexture, 0, 0, W, H, v);
+
+    if (!f.doc.dance) {
+        lastGfxSlot_ = -1;
+        return;
+    }
+    const GpuTexture& banner = tx.danceBannerTexture;
+    if (banner.usable() && banner.width >= 1) {
+        const float k = 1 + 0.05f * std::sin(2 * 3.1415927f * static_cast<float>(f.t) / 1.6f);
+        const float w = banner.width, h = banner.height;
+        f.texture(banner, danceBannerX_, danceBannerY_ + (h - h * k) / 2, w * k, h * k, v);
+    }
+    tx.takeDanceChange(f.gpu, state);
+    drawDanceGraphic(f, state, v);
+}
+
+void FrameComposer::drawSlides(Frame& f, OverlayState& state, float slidesTop, float boxH, float v) {
+    const float W = f.W, s = f.s;
+    std::lock_guard lock(state.imageMutex);
+    const auto n = static_cast<std::int32_t>(state.slideImages.size());
+    if (n > 0) {
+        const SlideStep step = stepSlides(slides_, n, f.doc.appearance.slides->secs, f.t);
         auto drawSlide = [&](std::int32_t i, float o) {
             if (o <= kInvisible || i < 0 || i >= n) return;
-            const GpuTexture& tex = tx.slideTextures[static_cast<std::size_t>(i)];
+            const GpuTexture& tex =
+                f.textures.slideTextures.get(f.gpu, state.slideImages, static_cast<std::size_t>(i), f.log);
             if (!tex.usable() || tex.width < 1 || tex.height < 1) return;
             const float bw = 0.333f * W - 48 * s;
             const float k = std::min(boxH / tex.height, bw / tex.width);
@@ -144,27 +186,19 @@ void FrameComposer::drawIdleLayers(Frame& f, OverlayState&, float v) {
         drawSlide(step.index, (1 - step.fade) * v);
         if (step.fade > 0) drawSlide(step.next, step.fade * v);
     }
+}
 
-    if (tx.idleTexture.usable()) f.texture(tx.idleTexture, 0, 0, W, H, v);
-
-    if (!f.doc.dance) {
-        lastGfxSlot_ = -1;
-        return;
-    }
+void FrameComposer::drawDanceGraphic(Frame& f, OverlayState& state, float v) {
     const DanceSettings& dance = *f.doc.dance;
-    const GpuTexture& banner = tx.danceBannerTexture;
-    if (banner.usable() && banner.width >= 1) {
-        const float k = 1 + 0.05f * std::sin(2 * 3.1415927f * static_cast<float>(f.t) / 1.6f);
-        const float w = banner.width, h = banner.height;
-        f.texture(banner, danceBannerX_, danceBannerY_ + (h - h * k) / 2, w * k, h * k, v);
-    }
-    if (tx.danceTextures.empty() || dance.anims.empty()) return;
-    const DanceSlot d = danceSlot(f.t, dance.gfxSecs, tx.danceTextures.size(), dance.anims);
+    const float W = f.W, H = f.H;
+    std::lock_guard lock(state.imageMutex);
+    if (state.danceImages.empty() || dance.anims.empty()) return;
+    const DanceSlot d = danceSlot(f.t, dance.gfxSecs, state.danceImages.size(), dance.anims);
     if (!dance.gfxOff)
         lastGfxSlot_ = d.slot;
     else if (d.slot != lastGfxSlot_)
         return;
-    const GpuTexture& tex = tx.danceTextures[d.image];
+    const GpuTexture& tex = f.textures.danceTextures.get(f.gpu, state.danceImages, d.image, f.log);
     if (!tex.usable() || tex.width < 1 || tex.height < 1) return;
     const float G = dance.gfxSize * H / 100;
     const DancePlacement p = placeDance(d.animation, d.phase, d.place, G, float(tex.width) / tex.height, W, H);
@@ -191,7 +225,7 @@ void FrameComposer::rebuildTicker(platform::Gpu& gpu, platform::TextEngine& text
     std::int32_t w = 0, h = 0;
     const platform::CanvasPicture picture = renderTicker(text, tickerSegments(doc, s), s, &w, &h);
     if (w == 0) return;  // no layout: the old line stays, nothing to say
-    const GpuTexture made = upload(gpu, picture);
+    const GpuTexture made = makeTextTexture(gpu, picture, log);
     if (!made.usable()) {
         log.logLine("rebuildTicker: makeTextTexture failed %dx%d", w, h);
         return;
@@ -213,9 +247,11 @@ void FrameComposer::rebuildIdle(platform::Gpu& gpu, platform::TextEngine& text, 
     replaceTexture(gpu, textures.danceBannerTexture, {});
     danceBannerX_ = danceBannerY_ = 0;
     if (!layout.bannerText.empty()) {
-        const GpuTexture banner = upload(gpu, text.render(layout.bannerW, layout.bannerH, [&](platform::Canvas& c) {
-            drawDanceBanner(c, text, doc, H, layout);
-        }));
+        const GpuTexture banner =
+            makeTextTexture(gpu,
+                            text.render(layout.bannerW, layout.bannerH,
+                                        [&](platform::Canvas& c) { drawDanceBanner(c, text, doc, H, layout); }),
+                            log);
         if (banner.usable()) {
             textures.danceBannerTexture = banner;
             danceBannerX_ = layout.bannerX;
@@ -223,7 +259,7 @@ void FrameComposer::rebuildIdle(platform::Gpu& gpu, platform::TextEngine& text, 
         }
     }
 
-    const GpuTexture made = upload(gpu, picture);
+    const GpuTexture made = makeTextTexture(gpu, picture, log);
     if (!made.usable()) {
         log.logLine("rebuildIdle: makeTextTexture failed %dx%d", w, h);
         return;

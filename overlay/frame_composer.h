@@ -37,9 +37,11 @@ public:
     void restart();
 
     // Draws one frame of doc on an outW x outH output at time t (seconds, on a
-    // monotonic clock) dt seconds after the previous one.
+    // monotonic clock) dt seconds after the previous one. `change` was taken
+    // before the snapshot; a faded-out frame leaves it unused.
     void draw(platform::Gpu& gpu, platform::TextEngine& text, OverlayState& state, const AudienceSnapshot& snapshot,
-              RenderTextures& textures, const LogFile& log, float outW, float outH, double t, double dt);
+              TakenStateChange& change, RenderTextures& textures, const LogFile& log, float outW, float outH, double t,
+              double dt);
 
     // The device went away with every texture: the idle screen is built again.
     void deviceClosed();
@@ -60,6 +62,8 @@ public:
 private:
     struct Frame;
     void drawIdleLayers(Frame& f, OverlayState& state, float v);
+    void drawSlides(Frame& f, OverlayState& state, float slidesTop, float boxH, float v);
+    void drawDanceGraphic(Frame& f, OverlayState& state, float v);
     void drawTickerLayers(Frame& f, float m);
 
     float masterAlpha_ = 0, tickerAlpha_ = 0, idleAlpha_ = 0;

@@ -16,6 +16,8 @@ QuorvaleOverlay::QuorvaleOverlay(OverlayOptions options) : options_(std::move(op
 QuorvaleOverlay::~QuorvaleOverlay() {
     stopPoller();
     if (gpu_) {
+        // Not the render thread: the device's objects go with the device.
+        gpu_->useDevice(nullptr);
         textures_.releaseAll(*gpu_);
         gpu_->releasePipeline();
     }
@@ -55,12 +57,11 @@ vdj::Result QuorvaleOverlay::OnGetPluginInfo(vdj::PluginInfo* info) {
 }
 
 vdj::Result QuorvaleOverlay::OnStart() {
-    // The first frame after a start has no time step, so it shows its targets at once.
+    // The first frame after a start has no time step, so it shows its targets at
+    // once. The render thread's members are reset by the next frame itself: a
+    // frame may be drawing right now.
     frameCount_.store(0);
-    firstDrawLogged_ = false;
-    drawFailureLogged_ = false;
-    lastFrameTime_ = 0;
-    composer_.restart();
+    restartRequested_.store(true);
     try {
         if (poller_ && !poller_->running() && poller_->start())
             log_.logLine("polling %s", qk::joinDataPath(qkDir_, "audience.json").c_str());
@@ -90,6 +91,12 @@ void QuorvaleOverlay::stopPoller() {
 vdj::Result QuorvaleOverlay::OnDraw() {
     try {
         frameCount_.fetch_add(1, std::memory_order_relaxed);
+        if (restartRequested_.exchange(false)) {
+            firstDrawLogged_ = false;
+            drawFailureLogged_ = false;
+            lastFrameTime_ = 0;
+            composer_.restart();
+        }
         const double t = qk::platform::monotonicSeconds();
         const double dt = lastFrameTime_ > 0 ? std::clamp(t - lastFrameTime_, 0.0, 0.2) : 0.0;
         lastFrameTime_ = t;
@@ -107,19 +114,22 @@ vdj::Result QuorvaleOverlay::OnDraw() {
 
         if (!gpu_ && options_.makeGpu) gpu_ = options_.makeGpu();
         if (!gpu_) return vdj::kOk;
+        gpu_->useDevice(device);
         if (pipeline_.deviceChanged(device)) {
             // Textures belong to the device that made them: start afresh on the new one.
             textures_.releaseAll(*gpu_);
             composer_.deviceClosed();
         }
         if (!pipeline_.ensure(*gpu_, device, log_)) return vdj::kOk;
-        // One reference to the document for the whole frame: the poller may
-        // publish the next one meanwhile, this one stays as it is.
+        // The change flag first, then one reference to the document for the
+        // whole frame: the poller may publish the next one meanwhile, which
+        // raises the flag again for the next frame.
+        qk::overlay::TakenStateChange change(state_.stateDirty);
         const qk::overlay::AudienceSnapshotPtr snapshot = state_.snapshot();
         if (!snapshot) return vdj::kOk;  // nothing accepted yet
         if (!text_ && options_.makeText) text_ = options_.makeText();
         if (!text_) return vdj::kOk;
-        composer_.draw(*gpu_, *text_, state_, *snapshot, textures_, log_, static_cast<float>(width),
+        composer_.draw(*gpu_, *text_, state_, *snapshot, change, textures_, log_, static_cast<float>(width),
                        static_cast<float>(height), t, dt);
     } catch (const std::exception& e) {
         noteDrawFailure(e.what());
@@ -140,8 +150,10 @@ vdj::Result QuorvaleOverlay::OnDeviceClose() {
     // The decoded pictures and the document stay; the next frame makes every
     // texture again for whatever device it gets.
     if (gpu_) {
+        // The device is still at hand here, for the last time.
         textures_.releaseAll(*gpu_);
         pipeline_.deviceClosed(*gpu_);
+        gpu_->useDevice(nullptr);
     }
     composer_.deviceClosed();
     return vdj::kOk;

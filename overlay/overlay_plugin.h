@@ -73,6 +73,7 @@ private:
     qk::overlay::FrameComposer composer_;
     bool firstDrawLogged_ = false;
     bool drawFailureLogged_ = false;
-    double lastFrameTime_ = 0;                 // 0 = no frame since the start
-    std::atomic<std::int32_t> frameCount_{0};  // counted by OnDraw, logged by OnStop
+    double lastFrameTime_ = 0;                  // 0 = no frame since the start
+    std::atomic<std::int32_t> frameCount_{0};   // counted by OnDraw, logged by OnStop
+    std::atomic<bool> restartRequested_{true};  // raised by OnStart, taken by OnDraw
 };

@@ -48,4 +48,29 @@ struct OverlayState {
     }
 };
 
+// stateDirty taken for one frame. It is taken before the frame reads the
+// document, so a document published after that raises it again for the next
+// frame; and it is handed back when the frame ends without having used the
+// change (faded out, returned early or failed), so no change is ever lost.
+class TakenStateChange {
+public:
+    explicit TakenStateChange(std::atomic<bool>& dirty) : dirty_(dirty), changed_(dirty.exchange(false)) {}
+    ~TakenStateChange() {
+        if (changed_ && !used_) dirty_.store(true);
+    }
+    TakenStateChange(const TakenStateChange&) = delete;
+    TakenStateChange& operator=(const TakenStateChange&) = delete;
+
+    // Whether the document changed; from here on the change counts as used.
+    bool use() {
+        used_ = true;
+        return changed_;
+    }
+
+private:
+    std::atomic<bool>& dirty_;
+    const bool changed_;
+    bool used_ = false;
+};
+
 }  // namespace qk::overlay

@@ -9,50 +9,66 @@ void drop(platform::Gpu& gpu, GpuTexture& texture) {
     texture = {};
 }
 
-void makeIfMissing(platform::Gpu& gpu, GpuTexture& texture, const BgraImage& image, const LogFile& log) {
-    if (texture.usable() || !image.valid()) return;
+void makeIfMissing(platform::Gpu& gpu, GpuTexture& texture, bool& failed, const BgraImage& image, const LogFile& log) {
+    if (texture.usable() || failed || !image.valid()) return;
     texture = gpu.makeTextureFromBgra(image.pixels.data(), image.width, image.height);
-    if (!texture.usable()) log.logLine("makeTextureFromBGRA FAIL %dx%d", image.width, image.height);
-}
-
-void releaseList(platform::Gpu& gpu, std::vector<GpuTexture>& textures) {
-    for (GpuTexture& t : textures) drop(gpu, t);
-    textures.clear();
-}
-
-// Keeps one slot per image, then fills the empty slots.
-void refreshList(platform::Gpu& gpu, std::vector<GpuTexture>& textures, const std::vector<BgraImage>& images,
-                 const LogFile& log) {
-    if (textures.size() != images.size()) {
-        for (std::size_t i = images.size(); i < textures.size(); ++i) drop(gpu, textures[i]);
-        textures.resize(images.size());
-    }
-    for (std::size_t i = 0; i < images.size(); ++i) makeIfMissing(gpu, textures[i], images[i], log);
+    if (texture.usable()) return;
+    failed = true;
+    log.logLine("makeTextureFromBGRA FAIL %dx%d", image.width, image.height);
 }
 
 }  // namespace
 
-bool RenderTextures::refreshPictures(platform::Gpu& gpu, OverlayState& state, const LogFile& log) {
+void PictureTextures::release(platform::Gpu& gpu) {
+    for (GpuTexture& t : textures) drop(gpu, t);
+    textures.clear();
+    failed.clear();
+}
+
+const GpuTexture& PictureTextures::get(platform::Gpu& gpu, const std::vector<BgraImage>& images, std::size_t i,
+                                       const LogFile& log) {
+    if (textures.size() != images.size()) {
+        for (std::size_t k = images.size(); k < textures.size(); ++k) drop(gpu, textures[k]);
+        textures.resize(images.size());
+        failed.resize(images.size());
+    }
+    static const GpuTexture none;
+    if (i >= images.size()) return none;
+    bool slotFailed = failed[i];
+    makeIfMissing(gpu, textures[i], slotFailed, images[i], log);
+    failed[i] = slotFailed;
+    return textures[i];
+}
+
+void RenderTextures::refreshAssets(platform::Gpu& gpu, OverlayState& state, const LogFile& log) {
     if (state.assetsDirty.exchange(false)) {
         drop(gpu, bgTexture);
         drop(gpu, logoTexture);
+        bgFailed = logoFailed = false;
     }
-    const bool slidesChanged = state.slidesDirty.exchange(false);
-    if (slidesChanged) releaseList(gpu, slideTextures);
-    if (state.gfxDirty.exchange(false)) releaseList(gpu, danceTextures);
-
+    if (bgTexture.usable() && logoTexture.usable()) return;
     std::lock_guard lock(state.imageMutex);
-    makeIfMissing(gpu, bgTexture, state.bgImage, log);
-    makeIfMissing(gpu, logoTexture, state.logoImage, log);
-    refreshList(gpu, slideTextures, state.slideImages, log);
-    refreshList(gpu, danceTextures, state.danceImages, log);
-    return slidesChanged;
+    makeIfMissing(gpu, bgTexture, bgFailed, state.bgImage, log);
+    makeIfMissing(gpu, logoTexture, logoFailed, state.logoImage, log);
+}
+
+bool RenderTextures::takeSlideChange(platform::Gpu& gpu, OverlayState& state) {
+    if (!state.slidesDirty.exchange(false)) return false;
+    slideTextures.release(gpu);
+    return true;
+}
+
+bool RenderTextures::takeDanceChange(platform::Gpu& gpu, OverlayState& state) {
+    if (!state.gfxDirty.exchange(false)) return false;
+    danceTextures.release(gpu);
+    return true;
 }
 
 void RenderTextures::releaseAll(platform::Gpu& gpu) {
     for (GpuTexture* t : {&tickerTexture, &idleTexture, &bgTexture, &logoTexture, &danceBannerTexture}) drop(gpu, *t);
-    releaseList(gpu, slideTextures);
-    releaseList(gpu, danceTextures);
+    bgFailed = logoFailed = false;
+    slideTextures.release(gpu);
+    danceTextures.release(gpu);
 }
 
 }  // namespace qk::overlay

@@ -3,6 +3,7 @@
 // own; the picture lists are read under the state's imageMutex.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "kit/log.h"
@@ -13,20 +14,40 @@ namespace qk::overlay {
 
 using platform::GpuTexture;
 
+// The textures of one picture list, made one by one as the frame shows them.
+// A picture whose upload failed is not tried again (nor logged again) until the
+// list changes or the device goes.
+struct PictureTextures {
+    std::vector<GpuTexture> textures;  // one slot per picture once needed; empty until then
+    std::vector<bool> failed;          // beside textures
+
+    // Empties the list, for new pictures or a device that goes away.
+    void release(platform::Gpu& gpu);
+    // The texture of picture i of `images` (read under imageMutex, which the
+    // caller holds), made now when its slot is empty; an empty texture when
+    // the picture is not valid or cannot be uploaded.
+    const GpuTexture& get(platform::Gpu& gpu, const std::vector<BgraImage>& images, std::size_t i, const LogFile& log);
+    bool empty() const { return textures.empty(); }
+    std::size_t size() const { return textures.size(); }
+};
+
 struct RenderTextures {
     GpuTexture bgTexture;
     GpuTexture logoTexture;
-    std::vector<GpuTexture> slideTextures;  // one slot per slide image; empty until needed
-    std::vector<GpuTexture> danceTextures;  // one slot per dance image; empty until needed
+    PictureTextures slideTextures;  // in show order
+    PictureTextures danceTextures;  // in file order
     GpuTexture tickerTexture;
     GpuTexture idleTexture;
     GpuTexture danceBannerTexture;
+    bool bgFailed = false, logoFailed = false;
 
-    // Takes the picture flags and makes every missing picture texture from the
-    // images the poller decoded; slots whose image is not valid stay empty and
-    // are tried again on the next call, and each failed upload is logged. True
-    // when the slide list changed.
-    bool refreshPictures(platform::Gpu& gpu, OverlayState& state, const LogFile& log = LogFile());
+    // Takes the assets flag and makes the background and logo textures when
+    // they are missing; a failed upload waits for new assets or another device.
+    void refreshAssets(platform::Gpu& gpu, OverlayState& state, const LogFile& log = LogFile());
+    // Take the slide and dance flags: when one was set, that list's textures
+    // go. True when it was set.
+    bool takeSlideChange(platform::Gpu& gpu, OverlayState& state);
+    bool takeDanceChange(platform::Gpu& gpu, OverlayState& state);
 
     // Releases every texture, for a device that goes away; the decoded images
     // stay, so the textures are made again for the next device.

@@ -20,20 +20,15 @@ std::optional<Json> readJsonFile(const std::string& path) {
     return parseJsonStrict(*bytes);
 }
 
-std::vector<BgraImage> decodeAll(platform::ImageDecoder& decoder, const std::vector<std::string>& texts) {
-    std::vector<BgraImage> images;
-    for (const std::string& text : texts)
-        if (auto image = decodeDataUrlImage(&decoder, text)) images.push_back(std::move(*image));
-    return images;
-}
-
 // Decodes every picture a list file names and hands the whole list to the render
 // thread in one swap under imageMutex; the number of pictures now listed.
 std::size_t replacePictureList(OverlayState& state, std::vector<BgraImage>& list, std::atomic<bool>& dirty,
                                platform::ImageDecoder& decoder, const std::string& path,
-                               std::vector<std::string> (*readTexts)(const Json&)) {
+                               std::vector<std::string> (*readTexts)(const Json&), const LogFile& log,
+                               const char* listName) {
     std::vector<BgraImage> pictures;
-    if (const auto document = readJsonFile(path)) pictures = decodeAll(decoder, readTexts(*document));
+    if (const auto document = readJsonFile(path))
+        pictures = decodePictureList(decoder, readTexts(*document), kMaxListPixels, log, listName);
     const std::size_t count = pictures.size();
     {
         std::lock_guard lock(state.imageMutex);
@@ -161,15 +156,15 @@ void StatePoller::pollAssets(platform::ImageDecoder& decoder, std::int32_t versi
 
 void StatePoller::pollSlides(platform::ImageDecoder& decoder, std::int32_t version) {
     lastSlidesVer_ = version;
-    const std::size_t count =
-        replacePictureList(state_, state_.slideImages, state_.slidesDirty, decoder, paths_.slides, readSlideTexts);
+    const std::size_t count = replacePictureList(state_, state_.slideImages, state_.slidesDirty, decoder, paths_.slides,
+                                                 readSlideTexts, log_, "slides");
     log_.logLine("slides refreshed (ver=%ld) count=%zu", static_cast<long>(version), count);
 }
 
 void StatePoller::pollDance(platform::ImageDecoder& decoder, std::int32_t version) {
     lastGfxVer_ = version;
-    const std::size_t count =
-        replacePictureList(state_, state_.danceImages, state_.gfxDirty, decoder, paths_.dance, readDanceTexts);
+    const std::size_t count = replacePictureList(state_, state_.danceImages, state_.gfxDirty, decoder, paths_.dance,
+                                                 readDanceTexts, log_, "dance graphics");
     log_.logLine("dance graphics refreshed (ver=%ld) count=%zu", static_cast<long>(version), count);
 }
 

@@ -14,7 +14,8 @@
 namespace qk::platform {
 
 // The device kind the overlay asks the host for (GetDevice). On Linux the answer
-// is the host's current OpenGL context, used only to tell devices apart.
+// is the host's current OpenGL context handle (EGL or GLX alike), used only to
+// tell devices apart.
 #if defined(_WIN32)
 inline constexpr vdj::VideoEngine kHostVideoEngine = vdj::VideoEngine::DirectX11;
 #else
@@ -61,7 +62,13 @@ public:
     // calling thread.
     static std::unique_ptr<Gpu> create();
 
-    // Builds the shaders, vertex buffer and sampler for the current device. On
+    // The device the host handed over (what GetDevice answered) for the calls
+    // that follow on this thread; null when none is at hand (the host let it go,
+    // or the calls come from another thread). Objects that belong to another
+    // device than the one at hand are let go without a call to the device.
+    virtual void useDevice(const void* device) = 0;
+
+    // Builds the shaders, vertex buffer and sampler for the device at hand. On
     // failure, false with the line to log in *failure; what was built is let go.
     virtual bool buildPipeline(std::string* failure) = 0;
     // Releases the pipeline objects, so that the next build starts afresh for

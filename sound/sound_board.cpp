@@ -1,5 +1,6 @@
 #include "sound/sound_board.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "platform/clock.h"
@@ -35,8 +36,12 @@ void SoundBoard::runCycle() {
         // Moved on before reading: bytes that cannot be read are skipped, not retried.
         inboxOffset_ = size;
         std::string text;
+        const std::int64_t wanted = std::min(size - from, kMaxInboxBytesPerCycle);
+        if (wanted < size - from)
+            log_.logLine("inbox: %lld bytes past the %lld read per cycle skipped",
+                         static_cast<long long>(size - from - wanted), static_cast<long long>(wanted));
         if (auto file = platform::ReadableFile::open(inboxPath_); file && file->seek(from)) {
-            text.resize(static_cast<std::size_t>(size - from));
+            text.resize(static_cast<std::size_t>(wanted));
             const std::int64_t got = file->read(text.data(), text.size());
             text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
         }

@@ -13,6 +13,10 @@
 
 namespace qk::sound {
 
+// The most inbox bytes one cycle reads; what was appended beyond them since
+// the last cycle is skipped (and logged), so no burst can take the memory.
+inline constexpr std::int64_t kMaxInboxBytesPerCycle = 1048576;
+
 class SoundBoard {
 public:
     // `rate` answers the effective rate at each use. Everything given by reference

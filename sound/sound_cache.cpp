@@ -17,13 +17,27 @@ std::string soundDisplayName(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
+bool isAbsoluteLocalPath(const std::string& path, char separator) {
+    if (separator == '/') return !path.empty() && path[0] == '/';
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (path.size() >= 3 && letter(path[0]) && path[1] == ':' && path[2] == separator) return true;
+    return path.size() >= 3 && path[0] == separator && path[1] == separator && path[2] != separator && path[2] != '.' &&
+           path[2] != '?';
+}
+
+bool isPlayableSoundPath(const std::string& path) {
+    // fileSize answers only for regular files and never opens the file, so a
+    // pipe or device named like a sound cannot hold the worker here.
+    return isAbsoluteLocalPath(path, platform::kPathSeparator) && platform::fileSize(path).has_value();
+}
+
 SoundCache::SoundCache(const LogFile& log, DecoderOpener open) : log_(log), open_(std::move(open)) {}
 
 const CachedSound* SoundCache::loadSound(const std::string& path, int rate) {
     if (const auto hit = sounds_.find(path); hit != sounds_.end()) return &hit->second;
 
     const std::string name = soundDisplayName(path);
-    auto decoder = open_(path);
+    auto decoder = isPlayableSoundPath(path) ? open_(path) : nullptr;
     if (!decoder) {
         log_.logLine("decode FAIL (open): %s", name.c_str());
         return nullptr;

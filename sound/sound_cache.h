@@ -45,4 +45,17 @@ private:
 // The name a sound goes by in the log: the path after its last separator.
 std::string soundDisplayName(const std::string& path);
 
+// Whether a path is absolute in the platform's form. With '/' as the separator
+// it starts with one; with a backslash it starts with a drive letter, a colon and
+// the separator, or with two separators and a server name. The device spaces
+// (two separators then "." or "?") do not count: they name pipes and devices.
+bool isAbsoluteLocalPath(const std::string& path, char separator);
+
+// Whether a play command's path may go to the decoder at all: an absolute local
+// path naming an existing regular file. Anything else (a relative path, a folder,
+// a pipe, a device, a socket, or a text a decoder would take as a URL or stream
+// name) could make the decoder wait on another program, read someone else's
+// descriptors or open a connection, so it is refused before any decoder sees it.
+bool isPlayableSoundPath(const std::string& path);
+
 }  // namespace qk::sound

@@ -66,11 +66,11 @@ void BM_FrameHandover(benchmark::State& bench) {
     state.danceImages = {picture(), picture()};
     qktest::RecordingGpu gpu(std::make_shared<qktest::GpuRecord>());
     qk::overlay::RenderTextures textures;
-    textures.refreshPictures(gpu, state);  // the textures exist from here on
+    textures.refreshAssets(gpu, state);  // the textures exist from here on
     for (auto _ : bench) {
         const qk::overlay::AudienceSnapshotPtr snapshot = state.snapshot();
         benchmark::DoNotOptimize(state.stateDirty.exchange(false));
-        textures.refreshPictures(gpu, state);
+        textures.refreshAssets(gpu, state);
         benchmark::DoNotOptimize(snapshot->doc.isPlaying);
     }
 }

@@ -1,6 +1,6 @@
 # The overlay's GPU backend: OpenGL 3.3 core through the host's current context
-# (GLVND's libOpenGL), with EGL to tell whether that context is current.
-find_package(OpenGL REQUIRED COMPONENTS OpenGL EGL)
+# (GLVND's libOpenGL). Which context that is, the host's GetDevice says.
+find_package(OpenGL REQUIRED COMPONENTS OpenGL)
 add_library(qk_platform_gpu STATIC ${CMAKE_CURRENT_SOURCE_DIR}/opengl/gpu_opengl.cpp)
 target_include_directories(qk_platform_gpu PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(qk_platform_gpu PUBLIC OpenGL::OpenGL OpenGL::EGL)
+target_link_libraries(qk_platform_gpu PUBLIC OpenGL::OpenGL)

@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/audio_decoder.h"
@@ -40,7 +41,20 @@ public:
     }
 
     bool openFile(const std::string& path) {
-        if (avformat_open_input(&format_, path.c_str(), nullptr, nullptr) < 0) return false;
+        // Only the named local file is read: the protocol list stops URLs and
+        // stream names, and the opener below stops a playlist inside the file
+        // from reaching for other files, pipes or devices.
+        format_ = avformat_alloc_context();
+        if (format_ == nullptr) return false;
+        url_ = "file:" + path;
+        format_->opaque = this;
+        defaultOpen_ = format_->io_open;
+        format_->io_open = &openOnlyTheFile;
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "protocol_whitelist", "file", 0);
+        const int r = avformat_open_input(&format_, url_.c_str(), nullptr, &options);
+        av_dict_free(&options);
+        if (r < 0) return false;  // the library has freed the context
         if (avformat_find_stream_info(format_, nullptr) < 0) return false;
         // Only the first audio stream is decoded; the demuxer may skip the rest.
         for (unsigned i = 0; i < format_->nb_streams; ++i) {
@@ -164,6 +178,13 @@ public:
     }
 
 private:
+    static int openOnlyTheFile(AVFormatContext* s, AVIOContext** pb, const char* url, int flags,
+                               AVDictionary** options) {
+        auto* self = static_cast<FfmpegDecoder*>(s->opaque);
+        if (self == nullptr || self->defaultOpen_ == nullptr || self->url_ != url) return AVERROR(EPERM);
+        return self->defaultOpen_(s, pb, url, flags, options);
+    }
+
     static ReadStatus fail(DecodeCode* code, int r) {
         *code = r;
         return ReadStatus::Failed;
@@ -179,6 +200,9 @@ private:
         return swr_convert(swr_, &into, room, input, frames);
     }
 
+    using Opener = int (*)(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**);
+    std::string url_;
+    Opener defaultOpen_ = nullptr;
     AVFormatContext* format_ = nullptr;
     AVCodecContext* codec_ = nullptr;
     SwrContext* swr_ = nullptr;

@@ -1,12 +1,14 @@
 // The GPU seam on OpenGL 3.3 core, drawing with the context the host made
 // current on its render thread, into whatever framebuffer and viewport it bound.
+// Nothing here asks the window system which context is current: the overlay
+// says which device is at hand.
 #define GL_GLEXT_PROTOTYPES
 #include "platform/opengl/gpu_opengl.h"
 
-#include <EGL/egl.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <array>
 #include <string>
 
 #include "platform/gpu.h"
@@ -43,8 +45,51 @@ constexpr const char* kTexturedSource =
 
 constexpr GLsizeiptr kVertexBufferBytes = 128;
 
+// How pixels are read from memory for an upload. A host may leave any of it
+// set for its own uploads (a bound unpack buffer makes the pointer an offset
+// into that buffer; skips and lengths move where rows start), so every upload
+// saves it, sets the plain values and puts the host's back.
+class PlainUnpack {
+public:
+    PlainUnpack() {
+        glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &buffer_);
+        for (std::size_t i = 0; i < kParameters.size(); ++i) glGetIntegerv(kParameters[i].name, &saved_[i]);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+        for (const Parameter& p : kParameters) glPixelStorei(p.name, p.plain);
+    }
+    ~PlainUnpack() {
+        for (std::size_t i = 0; i < kParameters.size(); ++i) glPixelStorei(kParameters[i].name, saved_[i]);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, static_cast<GLuint>(buffer_));
+    }
+    PlainUnpack(const PlainUnpack&) = delete;
+    PlainUnpack& operator=(const PlainUnpack&) = delete;
+
+private:
+    struct Parameter {
+        GLenum name;
+        GLint plain;
+    };
+    // Rows of width * 4 bytes, tightly packed, top row first.
+    static constexpr std::array<Parameter, 8> kParameters{{{GL_UNPACK_ALIGNMENT, 4},
+                                                           {GL_UNPACK_ROW_LENGTH, 0},
+                                                           {GL_UNPACK_SKIP_ROWS, 0},
+                                                           {GL_UNPACK_SKIP_PIXELS, 0},
+                                                           {GL_UNPACK_IMAGE_HEIGHT, 0},
+                                                           {GL_UNPACK_SKIP_IMAGES, 0},
+                                                           {GL_UNPACK_SWAP_BYTES, GL_FALSE},
+                                                           {GL_UNPACK_LSB_FIRST, GL_FALSE}}};
+    GLint buffer_ = 0;
+    std::array<GLint, kParameters.size()> saved_{};
+};
+
+// Tests a quad must pass whatever the host left on: a culled face (the vertex
+// order suits Direct3D's winding, not necessarily the host's), or a depth or
+// stencil buffer it drew with.
+constexpr std::array<GLenum, 3> kTestsOff{GL_CULL_FACE, GL_DEPTH_TEST, GL_STENCIL_TEST};
+
 struct SavedState {
     GLint program = 0, vertexArray = 0, arrayBuffer = 0;
+    std::array<GLboolean, kTestsOff.size()> tests{};
     GLboolean blend = GL_FALSE;
     GLint blendSrcRgb = GL_ONE, blendDstRgb = GL_ZERO, blendSrcAlpha = GL_ONE, blendDstAlpha = GL_ZERO;
     GLint blendEquationRgb = GL_FUNC_ADD, blendEquationAlpha = GL_FUNC_ADD;
@@ -57,13 +102,15 @@ public:
     // Whatever is left goes with its context: GL may not be called here
     // unless the context the objects belong to is current.
     ~OpenGlGpu() override {
-        if (contextCurrent()) releasePipeline();
+        if (deviceCurrent()) releasePipeline();
     }
+
+    void useDevice(const void* device) override { current_ = device; }
 
     bool buildPipeline(std::string* failure) override {
         releasePipeline();
-        context_ = eglGetCurrentContext();
-        if (context_ == EGL_NO_CONTEXT) {
+        device_ = current_;
+        if (device_ == nullptr) {
             *failure = "shader create FAIL";
             return false;
         }
@@ -114,8 +161,8 @@ public:
     }
 
     void releasePipeline() override {
-        if (!contextCurrent()) {
-            // Another context (or none) is current: the objects go with their own.
+        if (!deviceCurrent()) {
+            // Another device (or none) is at hand: the objects go with their own.
             forgetPipeline();
             return;
         }
@@ -131,6 +178,7 @@ public:
         glGetIntegerv(GL_CURRENT_PROGRAM, &saved_.program);
         glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &saved_.vertexArray);
         glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &saved_.arrayBuffer);
+        for (std::size_t i = 0; i < kTestsOff.size(); ++i) saved_.tests[i] = glIsEnabled(kTestsOff[i]);
         saved_.blend = glIsEnabled(GL_BLEND);
         glGetIntegerv(GL_BLEND_SRC_RGB, &saved_.blendSrcRgb);
         glGetIntegerv(GL_BLEND_DST_RGB, &saved_.blendDstRgb);
@@ -149,10 +197,8 @@ public:
         glUseProgram(static_cast<GLuint>(saved_.program));
         glBindVertexArray(static_cast<GLuint>(saved_.vertexArray));
         glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(saved_.arrayBuffer));
-        if (saved_.blend)
-            glEnable(GL_BLEND);
-        else
-            glDisable(GL_BLEND);
+        for (std::size_t i = 0; i < kTestsOff.size(); ++i) enable(kTestsOff[i], saved_.tests[i]);
+        enable(GL_BLEND, saved_.blend);
         glBlendFuncSeparate(static_cast<GLenum>(saved_.blendSrcRgb), static_cast<GLenum>(saved_.blendDstRgb),
                             static_cast<GLenum>(saved_.blendSrcAlpha), static_cast<GLenum>(saved_.blendDstAlpha));
         glBlendEquationSeparate(static_cast<GLenum>(saved_.blendEquationRgb),
@@ -179,6 +225,7 @@ public:
         } else {
             glUseProgram(solidProgram_);
         }
+        for (GLenum test : kTestsOff) glDisable(test);
         glEnable(GL_BLEND);
         glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
         glBlendEquationSeparate(GL_FUNC_ADD, GL_FUNC_ADD);
@@ -186,38 +233,34 @@ public:
     }
 
     GpuTexture makeTextureFromBgra(const std::uint8_t* pixels, std::int32_t width, std::int32_t height) override {
-        if (pixels == nullptr || width < 1 || height < 1 || eglGetCurrentContext() == EGL_NO_CONTEXT) return {};
-        if (context_ == EGL_NO_CONTEXT) context_ = eglGetCurrentContext();
+        if (pixels == nullptr || width < 1 || height < 1 || !deviceCurrent()) return {};
         GLint maxSize = 0;
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
         if (width > maxSize || height > maxSize) return {};
-        GLint active = GL_TEXTURE0, previous = 0, alignment = 4, rowLength = 0;
+        GLint active = GL_TEXTURE0, previous = 0;
         glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
         glActiveTexture(GL_TEXTURE0);
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
-        glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-        glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
         GLuint name = 0;
         glGenTextures(1, &name);
-        if (name == 0) {
-            glActiveTexture(static_cast<GLenum>(active));
-            return {};
+        GLint madeWidth = 0;
+        if (name != 0) {
+            glBindTexture(GL_TEXTURE_2D, name);
+            {
+                const PlainUnpack plain;
+                glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+            }
+            // Asked of the texture rather than of glGetError, whose flag may
+            // hold an error of the host's that the host has yet to read.
+            glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &madeWidth);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
         }
-        glBindTexture(GL_TEXTURE_2D, name);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-        while (glGetError() != GL_NO_ERROR) {
-        }
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
-        const bool ok = glGetError() == GL_NO_ERROR;
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
-        glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
         glActiveTexture(static_cast<GLenum>(active));
-        if (!ok) {
+        if (name == 0) return {};
+        if (madeWidth != width) {
             glDeleteTextures(1, &name);
             return {};
         }
@@ -225,7 +268,7 @@ public:
     }
 
     void releaseTexture(GpuTexture& texture) override {
-        if (texture.usable() && contextCurrent()) {
+        if (texture.usable() && deviceCurrent()) {
             const auto name = static_cast<GLuint>(texture.handle);
             glDeleteTextures(1, &name);
         }
@@ -233,9 +276,22 @@ public:
     }
 
 private:
-    bool contextCurrent() const { return context_ != EGL_NO_CONTEXT && eglGetCurrentContext() == context_; }
+    // GL may be called only while the context the objects belong to is current:
+    // the host's device, known by what GetDevice answered (an EGL or GLX context
+    // handle, whatever the host uses), in the calls the overlay makes for it.
+    bool deviceCurrent() const { return device_ != nullptr && current_ == device_; }
 
-    void forgetPipeline() { solidProgram_ = texturedProgram_ = vertexArray_ = vertexBuffer_ = sampler_ = 0; }
+    static void enable(GLenum capability, GLboolean on) {
+        if (on)
+            glEnable(capability);
+        else
+            glDisable(capability);
+    }
+
+    void forgetPipeline() {
+        device_ = nullptr;
+        solidProgram_ = texturedProgram_ = vertexArray_ = vertexBuffer_ = sampler_ = 0;
+    }
 
     bool fail(std::string* failure, const char* line) {
         if (line != nullptr) *failure = line;
@@ -279,7 +335,8 @@ private:
     }
 
     ShaderSources sources_;
-    EGLContext context_ = EGL_NO_CONTEXT;
+    const void* device_ = nullptr;   // the device the pipeline was built for
+    const void* current_ = nullptr;  // the device at hand for the calls now made
     GLuint solidProgram_ = 0, texturedProgram_ = 0, vertexArray_ = 0, vertexBuffer_ = 0, sampler_ = 0;
     SavedState saved_;
 };

@@ -220,7 +220,8 @@ struct FrameFixture {
     }
     std::size_t frame(double t, double dt, float W = 1920, float H = 1080) {
         gpuRecord->quads.clear();
-        composer.draw(gpu, text, state, *snapshot, textures, log, W, H, t, dt);
+        qk::overlay::TakenStateChange change(state.stateDirty);
+        composer.draw(gpu, text, state, *snapshot, change, textures, log, W, H, t, dt);
         return gpuRecord->quads.size();
     }
 };
@@ -240,6 +241,15 @@ TEST(Frame, HiddenPipelineFadesOutThenDrawsNothing) {
     f.setDoc(R"({"renderer":"Pipeline","visible":true,"title":"Later"})");
     EXPECT_EQ(f.frame(1.5, 0.1), 0u) << "a capital P is another renderer";
     EXPECT_TRUE(f.state.stateDirty);
+}
+
+TEST(Frame, AFrameThatThrowsStillGivesTheHostItsStateBack) {
+    FrameFixture f;
+    f.setDoc(R"({"renderer":"pipeline","visible":true,"isPlaying":true})");
+    f.gpuRecord->throwOnDraw = true;
+    EXPECT_THROW(f.frame(1, 0), std::runtime_error);
+    EXPECT_EQ(f.gpuRecord->saves, 1);
+    EXPECT_EQ(f.gpuRecord->restores, 1);
 }
 
 TEST(Frame, TickerBarQuadsAndScrolling) {

@@ -60,10 +60,11 @@ TEST(OverlayHandover, PollerAndRenderThreadShareStateSafely) {
         for (int i = 0; i <= version % 3; ++i) slides += (i ? ",\"" : "\"") + pic + "\"";
         qktest::writeFile(dir + "audience-slides.json", slides + "]");
         qktest::writeFile(dir + "dance-graphics.json", R"([{"data":")" + pic + R"("}])");
-        qktest::writeFile(dir + "audience.json", R"({"renderer":"pipeline","visible":true,"title":"round )" + std::to_string(version) +
-                                                     R"(","appearance":{"assetsVer":)" + std::to_string(version) +
-                                                     R"(,"slides":{"ver":)" + std::to_string(version) +
-                                                     R"(}},"dance":{"gfxVer":)" + std::to_string(version) + "}}");
+        qktest::writeFile(dir + "audience.json",
+                          R"({"renderer":"pipeline","visible":true,"title":"round )" + std::to_string(version) +
+                              R"(","appearance":{"assetsVer":)" + std::to_string(version) +
+                              R"(,"slides":{"enabled":true,"ver":)" + std::to_string(version) +
+                              R"(}},"dance":{"anims":["pulse"],"gfxVer":)" + std::to_string(version) + "}}");
         std::this_thread::sleep_for(5ms);
     }
     overlay->OnStop();
@@ -72,15 +73,20 @@ TEST(OverlayHandover, PollerAndRenderThreadShareStateSafely) {
 
     EXPECT_GT(seen, 0u);
     EXPECT_GT(record->made, 0);
-    // Once the poller has stopped, one more frame leaves exactly one texture per picture kept.
+    // Once the poller has stopped, one more frame leaves no texture behind that
+    // no slot holds: the background, the logo, the idle screen, and the slide
+    // and dance graphic on screen at most.
     overlay->OnDraw();
-    std::size_t pictureCount;
-    {
-        std::lock_guard lock(overlay->state().imageMutex);
-        pictureCount = 2 + overlay->state().slideImages.size() + overlay->state().danceImages.size();
+    const qk::overlay::RenderTextures& held = overlay->textures();
+    std::size_t holding = 0;
+    for (const auto* list : {&held.slideTextures.textures, &held.danceTextures.textures})
+        for (const auto& t : *list) holding += t.usable();
+    EXPECT_LE(holding, 2u);
+    for (const auto* t : {&held.bgTexture, &held.logoTexture, &held.idleTexture}) {
+        EXPECT_TRUE(t->usable());
+        ++holding;
     }
-    pictureCount += 1;  // the idle screen
-    EXPECT_EQ(record->live.size(), pictureCount);
+    EXPECT_EQ(record->live.size(), holding);
     overlay->Release();
     EXPECT_TRUE(record->live.empty()) << "Release frees every texture";
 }

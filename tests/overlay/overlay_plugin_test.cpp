@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -126,23 +127,35 @@ TEST_F(OverlayPluginTest, WithoutADataFolderNothingRuns) {
     EXPECT_EQ(gpu->made, 0) << "nothing is drawn";
 }
 
-TEST_F(OverlayPluginTest, DeviceCloseDropsEveryTextureAndTheNextFrameRemakesThem) {
+TEST_F(OverlayPluginTest, PicturesAreUploadedAsShownAndAFailedOneWaitsForANewDevice) {
     host.folder = home.path();
     OverlayPtr overlay = load();
     const std::string pic = qktest::pictureDataText("png", 2, 2, 0x00FF00FF);
     qktest::writeFile(dataFile("audience-assets.json"), R"({"bg":")" + pic + R"(","logo":")" + pic + R"("})");
-    qktest::writeFile(dataFile("audience-slides.json"), "[\"" + pic + "\",\"" + pic + "\"]");
-    qktest::writeFile(dataFile("dance-graphics.json"), R"([{"data":")" + pic + R"("}])");
+    qktest::writeFile(dataFile("audience-slides.json"), "[\"" + pic + "\",\"" + pic + "\",\"" + pic + "\"]");
+    qktest::writeFile(dataFile("dance-graphics.json"), R"([{"data":")" + pic + R"("},{"data":")" + pic + R"("}])");
+    const std::string shown = R"({"renderer":"pipeline","visible":true,
+        "appearance":{"assetsVer":0,"slides":{"ver":0,"enabled":true}},
+        "dance":{"gfxVer":0,"anims":["pulse"],"cta":"Dance!"}})";
     qktest::writeFile(dataFile("audience.json"), R"({"renderer":"pipeline","visible":true,
-                      "appearance":{"assetsVer":0,"slides":{"ver":0}},"dance":{"gfxVer":0}})");
+        "appearance":{"assetsVer":0,"slides":{"ver":0}},"dance":{"gfxVer":0}})");
     overlay->OnStart();
     ASSERT_TRUE(eventually([&] { return countLines(logText(), "refreshed") == 3; }));
     overlay->OnStop();
 
     overlay->OnDraw();
-    EXPECT_EQ(gpu->live.size(), 6u) << "background, logo, two slides, one dance graphic, the idle screen";
+    EXPECT_EQ(gpu->made, 3) << "background, logo and the idle screen: slides off, no dance graphics drawn";
     overlay->OnDraw();
-    EXPECT_EQ(gpu->made, 6) << "textures are made once";
+    EXPECT_EQ(gpu->made, 3);
+    EXPECT_TRUE(overlay->textures().slideTextures.empty());
+
+    overlay->OnStart();
+    qktest::writeFile(dataFile("audience.json"), shown);
+    ASSERT_TRUE(eventually([&] { return overlay->state().stateDirty.load(); }));
+    overlay->OnStop();
+    overlay->OnDraw();
+    overlay->OnDraw();
+    EXPECT_EQ(gpu->live.size(), 6u) << "background, logo, the slide on screen, one dance graphic, idle screen, banner";
 
     overlay->OnDeviceClose();
     EXPECT_TRUE(gpu->live.empty());
@@ -154,13 +167,18 @@ TEST_F(OverlayPluginTest, DeviceCloseDropsEveryTextureAndTheNextFrameRemakesThem
     gpu->refuseTextures = true;
     overlay->OnDraw();
     overlay->OnDraw();
-    EXPECT_EQ(countLines(logText(), "makeTextureFromBGRA FAIL 2x2"), 10) << "each attempt, each frame";
-    EXPECT_NE(logText().find("rebuildIdle: makeTextTexture failed 320x180"), std::string::npos);
+    std::string log = logText();
+    EXPECT_EQ(countLines(log, "makeTextureFromBGRA FAIL 2x2"), 4) << "each picture once, not each frame";
+    EXPECT_EQ(countLines(log, "rebuildIdle: makeTextTexture failed 320x180"), 2) << log;
+    EXPECT_EQ(countLines(log, "makeTextTexture: CreateTexture2D FAIL 320x180"), 2) << log;
+    EXPECT_EQ(countLines(log, "makeTextTexture: CreateTexture2D FAIL "), 4) << "the banner's too: " << log;
     gpu->refuseTextures = false;
     overlay->OnDraw();
-    EXPECT_EQ(gpu->live.size(), 6u) << "made again from the pictures kept in memory";
+    EXPECT_EQ(countLines(logText(), "makeTextureFromBGRA FAIL"), 4);
+    EXPECT_EQ(gpu->live.size(), 2u) << "the idle screen and banner are made again; the pictures wait";
 
-    // Another device: the pipeline and every texture are made again for it.
+    // Another device: the pipeline and every texture are made again for it,
+    // from the pictures kept in memory.
     const int made = gpu->made;
     int otherDevice = 0;
     video.answer = &otherDevice;
@@ -169,6 +187,64 @@ TEST_F(OverlayPluginTest, DeviceCloseDropsEveryTextureAndTheNextFrameRemakesThem
     EXPECT_EQ(gpu->live.size(), 6u);
     EXPECT_EQ(gpu->pipelineBuilds, 3) << "first device, after the close, the other device";
     EXPECT_EQ(gpu->saves, gpu->restores);
+}
+
+// The host may start and stop the effect on its control thread while the
+// render thread draws; a start resets the frame's own members through the next
+// frame, which ThreadSanitizer checks here.
+TEST_F(OverlayPluginTest, StartsWhileFramesAreDrawnRestartTheFadesThroughTheNextFrame) {
+    host.folder = home.path();
+    OverlayPtr overlay = load(5ms);
+    qktest::writeFile(dataFile("audience.json"), R"({"renderer":"pipeline","visible":true,"isPlaying":true})");
+    overlay->OnStart();
+    ASSERT_TRUE(eventually([&] { return overlay->state().snapshot() != nullptr; }));
+    std::atomic<bool> done{false};
+    std::thread render([&] {
+        while (!done) overlay->OnDraw();
+    });
+    for (int i = 0; i < 50; ++i) {
+        overlay->OnStop();
+        overlay->OnStart();
+        std::this_thread::sleep_for(1ms);
+    }
+    done = true;
+    render.join();
+    overlay->OnStop();
+    overlay->OnDraw();
+    EXPECT_FLOAT_EQ(overlay->composer().tickerAlpha(), 1) << "the first frame after a start has no time step";
+    EXPECT_GE(countLines(logText(), "first OnDraw 320x180"), 2);
+}
+
+TEST_F(OverlayPluginTest, ADocumentPublishedDuringAFrameIsDrawnByTheNext) {
+    OverlayPtr overlay;
+    auto publish = [&](const char* singer) {
+        qk::overlay::OverlayState& state = overlay->state();
+        std::lock_guard lock(state.stateMutex);
+        state.audienceState = std::make_shared<qk::overlay::AudienceSnapshot>(qk::Json::parse(
+            std::string(R"({"renderer":"pipeline","visible":true,"rotation":[{"singer":")") + singer + "\"}]}"));
+        state.stateDirty = true;
+    };
+    OverlayOptions options;
+    options.makeGpu = [record = gpu] { return std::make_unique<qktest::RecordingGpu>(record); };
+    // The text engine is made after the frame took its document: the poller
+    // publishing the next one at just that moment.
+    options.makeText = [&, record = text] {
+        publish("Bob");
+        return std::make_unique<qktest::RecordingText>(record);
+    };
+    overlay.reset(new QuorvaleOverlay(std::move(options)));
+    overlay->video = &video;
+    overlay->width = 320;
+    overlay->height = 180;
+    publish("Ann");
+
+    overlay->OnDraw();
+    ASSERT_NE(text->find("Ann"), nullptr);
+    EXPECT_EQ(text->find("Bob"), nullptr);
+    EXPECT_TRUE(overlay->state().stateDirty) << "the newer document still waits";
+    overlay->OnDraw();
+    EXPECT_NE(text->find("Bob"), nullptr) << "the idle screen shows the newer document";
+    EXPECT_FALSE(overlay->state().stateDirty);
 }
 
 }  // namespace

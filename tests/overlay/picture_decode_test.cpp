@@ -3,8 +3,10 @@
 
 #include <cstdlib>
 
+#include "kit/log.h"
 #include "overlay/data_url_image.h"
 #include "tests/overlay/picture_fixtures.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -107,6 +109,26 @@ TEST_F(PictureDecode, PixelLimitIsCheckedFromTheHeader) {
         EXPECT_EQ(decoder->decodeFirstFrame(asBytes(file), 6).status, DecodeStatus::Decoded);
         EXPECT_EQ(decoder->decodeFirstFrame(asBytes(file), 5).status, DecodeStatus::TooLarge);
     }
+}
+
+TEST_F(PictureDecode, AListStopsTakingPicturesAtItsPixelCap) {
+    qktest::TempDir dir;
+    const qk::LogFile log = qk::LogFile::companion(dir.file("overlay.log"));
+    const std::vector<std::string> texts = {
+        qktest::pictureDataText("png", 10, 10, 0xFF0000FF),  // 100 pixels
+        qktest::pictureDataText("png", 20, 20, 0x00FF00FF),  // 400: past what is left of 450
+        qktest::pictureDataText("png", 5, 5, 0x0000FFFF),    // 25 still fit
+        qktest::pictureDataText("png", 19, 19, 0x0000FFFF),  // 361 do not
+    };
+    const auto images = qk::overlay::decodePictureList(*decoder, texts, 450, log, "slides");
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0].width, 10);
+    EXPECT_EQ(images[1].width, 5);
+    const std::string text = qktest::readFile(dir.file("overlay.log"));
+    EXPECT_NE(text.find("slides: picture 2 skipped - the list's pictures would pass 450 pixels"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("slides: picture 4 skipped"), std::string::npos) << text;
+    EXPECT_EQ(qk::overlay::decodePictureList(*decoder, texts, qk::overlay::kMaxListPixels, log, "slides").size(), 4u);
 }
 
 TEST_F(PictureDecode, APictureCutShortIsRefused) {

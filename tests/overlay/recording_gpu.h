@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ struct GpuRecord {
     int pipelineBuilds = 0;
     int pipelineReleases = 0;
     int saves = 0, restores = 0;
+    const void* device = nullptr;  // the device at hand
+    bool throwOnDraw = false;
     std::string failNextBuild;  // the failure line of the next build; empty to succeed
     bool refuseTextures = false;
     std::uint64_t pixelSum = 0;
@@ -36,6 +39,7 @@ class RecordingGpu final : public qk::platform::Gpu {
 public:
     explicit RecordingGpu(std::shared_ptr<GpuRecord> record) : record_(std::move(record)) {}
 
+    void useDevice(const void* device) override { record_->device = device; }
     bool buildPipeline(std::string* failure) override {
         ++record_->pipelineBuilds;
         if (record_->failNextBuild.empty()) return true;
@@ -48,6 +52,7 @@ public:
     void restoreState() override { ++record_->restores; }
     void drawQuad(float, float, float x, float y, float w, float h, const qk::platform::GpuTexture* texture,
                   qk::platform::Rgba color) override {
+        if (record_->throwOnDraw) throw std::runtime_error("draw refused");
         record_->quads.push_back({x, y, w, h, texture ? texture->handle : 0, color});
     }
     qk::platform::GpuTexture makeTextureFromBgra(const std::uint8_t* pixels, std::int32_t width,

@@ -20,23 +20,25 @@ using qk::platform::GpuTexture;
 
 constexpr int kW = 160, kH = 90;
 
-// Runs a check once, on the render thread, with the output's framebuffer bound.
+// Runs a check once, on the render thread, with the output's framebuffer bound
+// and the device the host's GetDevice answered.
 class OneShot final : public vdj::VideoFxPlugin {
 public:
-    explicit OneShot(std::function<void()> body) : body_(std::move(body)) {}
+    explicit OneShot(std::function<void(const void*)> body) : body_(std::move(body)) {}
     void VDJ_API Destroy() override {}
     vdj::Result VDJ_API OnDraw() override {
-        if (!done_) body_();
+        void* device = nullptr;
+        if (!done_ && video->GetDevice(qk::platform::kHostVideoEngine, &device) == vdj::kOk) body_(device);
         done_ = true;
         return 0;
     }
 
 private:
-    std::function<void()> body_;
+    std::function<void(const void*)> body_;
     bool done_ = false;
 };
 
-void onRenderThread(std::function<void()> body) {
+void onRenderThread(std::function<void(const void*)> body) {
     qkhost::RenderOptions options;
     options.width = kW;
     options.height = kH;
@@ -58,8 +60,9 @@ std::array<int, 4> pixelAt(int x, int y) {
 }
 
 TEST(OpenGlGpu, SolidQuadsGiveExactColoursAndBlendPremultiplied) {
-    onRenderThread([] {
+    onRenderThread([](const void* device) {
         auto gpu = Gpu::create();
+        gpu->useDevice(device);
         std::string failure;
         ASSERT_TRUE(gpu->buildPipeline(&failure)) << failure;
         gpu->saveState();
@@ -81,8 +84,9 @@ TEST(OpenGlGpu, SolidQuadsGiveExactColoursAndBlendPremultiplied) {
 }
 
 TEST(OpenGlGpu, TexturesShowTheirOwnPremultipliedAlphaTheRightWayUp) {
-    onRenderThread([] {
+    onRenderThread([](const void* device) {
         auto gpu = Gpu::create();
+        gpu->useDevice(device);
         std::string failure;
         ASSERT_TRUE(gpu->buildPipeline(&failure)) << failure;
         gpu->saveState();
@@ -106,7 +110,7 @@ TEST(OpenGlGpu, TexturesShowTheirOwnPremultipliedAlphaTheRightWayUp) {
 }
 
 TEST(OpenGlGpu, TheHostsStateIsTheSameAfterTheOverlayDrew) {
-    onRenderThread([] {
+    onRenderThread([](const void* device) {
         // The host's own objects and settings before the overlay draws.
         GLuint program = glCreateProgram(), vao = 0, buffer = 0, texture = 0, sampler = 0;
         glGenVertexArrays(1, &vao);
@@ -147,6 +151,7 @@ TEST(OpenGlGpu, TheHostsStateIsTheSameAfterTheOverlayDrew) {
         const auto before = snapshot();
 
         auto gpu = Gpu::create();
+        gpu->useDevice(device);
         std::string failure;
         ASSERT_TRUE(gpu->buildPipeline(&failure)) << failure;
         const std::uint8_t pixel[] = {1, 2, 3, 255};
@@ -165,10 +170,11 @@ TEST(OpenGlGpu, TheHostsStateIsTheSameAfterTheOverlayDrew) {
 }
 
 TEST(OpenGlGpu, ShaderFailuresCarryTheCompilersText) {
-    onRenderThread([] {
+    onRenderThread([](const void* device) {
         auto sources = qk::platform::defaultShaderSources();
         sources.vertex = "#version 330 core\nvoid main() { gl_Position = undefinedThing; }\n";
         auto broken = qk::platform::createOpenGlGpu(sources);
+        broken->useDevice(device);
         std::string failure;
         EXPECT_FALSE(broken->buildPipeline(&failure));
         EXPECT_EQ(failure.rfind("shader vs_4_0 FAIL: ", 0), 0u) << failure;
@@ -176,7 +182,9 @@ TEST(OpenGlGpu, ShaderFailuresCarryTheCompilersText) {
         sources = qk::platform::defaultShaderSources();
         sources.textured = "not glsl";
         failure.clear();
-        EXPECT_FALSE(qk::platform::createOpenGlGpu(sources)->buildPipeline(&failure));
+        auto other = qk::platform::createOpenGlGpu(sources);
+        other->useDevice(device);
+        EXPECT_FALSE(other->buildPipeline(&failure));
         EXPECT_EQ(failure.rfind("shader ps_4_0 FAIL: ", 0), 0u) << failure;
     });
 }
@@ -184,8 +192,9 @@ TEST(OpenGlGpu, ShaderFailuresCarryTheCompilersText) {
 TEST(OpenGlGpu, ObjectsLeftWithoutTheirContextAreNotTouched) {
     std::unique_ptr<Gpu> gpu;
     GpuTexture texture;
-    onRenderThread([&] {
+    onRenderThread([&](const void* device) {
         gpu = Gpu::create();
+        gpu->useDevice(device);
         std::string failure;
         ASSERT_TRUE(gpu->buildPipeline(&failure)) << failure;
         const std::uint8_t pixel[] = {1, 2, 3, 255};
@@ -193,6 +202,7 @@ TEST(OpenGlGpu, ObjectsLeftWithoutTheirContextAreNotTouched) {
     });
     // The context is gone and none is current here: release and destruction
     // must not call OpenGL.
+    gpu->useDevice(nullptr);
     gpu->releaseTexture(texture);
     EXPECT_FALSE(texture.usable());
     gpu->releasePipeline();

@@ -174,6 +174,30 @@ TEST_F(Decoder, DamagedFilesFailOrGiveWhatIsReadable) {
     EXPECT_GT(damaged->frameCount, 96000);  // the frames around the damage are skipped, the rest plays
 }
 
+TEST(SoundPath, OnlyAbsoluteLocalPathsCountInEitherForm) {
+    struct Case {
+        const char* path;
+        char separator;
+        bool absolute;
+    };
+    for (const Case& c : std::vector<Case>{{"/music/a.wav", '/', true},
+                                           {"music/a.wav", '/', false},
+                                           {"pipe:0", '/', false},
+                                           {"fd:3", '/', false},
+                                           {"tcp://127.0.0.1:9?listen=1", '/', false},
+                                           {"", '/', false},
+                                           {"C:\\music\\a.wav", '\\', true},
+                                           {"c:\\a.wav", '\\', true},
+                                           {"\\\\server\\share\\a.wav", '\\', true},
+                                           {"C:a.wav", '\\', false},
+                                           {"\\music\\a.wav", '\\', false},
+                                           {"music\\a.wav", '\\', false},
+                                           {"\\\\.\\pipe\\a.wav", '\\', false},
+                                           {"\\\\?\\C:\\a.wav", '\\', false},
+                                           {"http://example.org/a.wav", '\\', false}})
+        EXPECT_EQ(qk::sound::isAbsoluteLocalPath(c.path, c.separator), c.absolute) << c.path;
+}
+
 // A decoder that delivers another format, one chunk, then a read failure.
 class FailingDecoder final : public qk::platform::AudioDecoder {
 public:
@@ -199,7 +223,8 @@ private:
 
 TEST_F(Decoder, ReadFailureKeepsWhatWasReadAndOtherFormatsAreWarnedAbout) {
     SoundCache cache(log_, [](const std::string&) { return std::make_unique<FailingDecoder>(); });
-    const CachedSound* s = cache.loadSound("/sounds/broken.mp3", 48000);
+    qktest::writeFile(dir_.file("broken.mp3"), "not a sound: the decoder double answers for it");
+    const CachedSound* s = cache.loadSound(dir_.file("broken.mp3"), 48000);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->frameCount, 2);
     EXPECT_EQ(s->samples, (std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f}));

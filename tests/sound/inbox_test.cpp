@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <vector>
 
@@ -111,6 +112,24 @@ TEST_F(Inbox, TruncationResetsTheOffsetAndReadsNothing) {
     append(play("after"));
     board_.runCycle();
     EXPECT_EQ(playing(), std::vector<std::string>{"after"});
+}
+
+TEST_F(Inbox, ACycleReadsAtMostItsCapAndSkipsTheRest) {
+    board_.runCycle();
+    // A play, then more than a cycle may read, then a play past the cap.
+    const std::string filler(static_cast<std::size_t>(qk::sound::kMaxInboxBytesPerCycle), '\n');
+    append(play("first") + filler + play("past"));
+    board_.runCycle();
+    EXPECT_EQ(playing(), std::vector<std::string>{"first"});
+    EXPECT_EQ(board_.inboxOffset(), static_cast<std::int64_t>(qktest::readFile(inbox()).size()));
+    const auto lines = logLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "inbox: " + std::to_string(play("first").size() + play("past").size()) +
+                            " bytes past the 1048576 read per cycle skipped"),
+              lines.end());
+    append(play("later"));
+    board_.runCycle();
+    EXPECT_EQ(playing(), (std::vector<std::string>{"first", "later"}));
 }
 
 TEST_F(Inbox, PlayStopAndStopAll) {

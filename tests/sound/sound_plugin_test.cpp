@@ -1,9 +1,17 @@
 #include "sound/sound_plugin.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -110,6 +118,110 @@ TEST(SoundPlugin, PlaysFadesOnStopAndReleaseSilencesAndJoinsTheWorker) {
     EXPECT_EQ(log.find(" decoded long.wav", log.find(" decoded long.wav") + 1), std::string::npos);  // cached
     EXPECT_EQ(log.substr(log.size() - 8), "Release\n");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8) << log;
+}
+
+// A port on 127.0.0.1 that nothing listens on right now.
+int freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+// What a play command names, and how a decoder caught waiting on it is let go
+// again (so that a failing run ends instead of hanging the test).
+struct RefusedPath {
+    std::string path;
+    std::function<void()> release = [] {};
+    std::function<void()> cleanup = [] {};
+};
+
+TEST(SoundPlugin, PathsThatAreNotLocalFilesAreRefusedAtOnceAndReleaseStillReturns) {
+    const auto cwd = std::filesystem::current_path();
+    const std::vector<std::pair<const char*, std::function<RefusedPath(qktest::TempDir&)>>> cases = {
+        {"the host's standard input",
+         [](qktest::TempDir&) {
+             int p[2];
+             EXPECT_EQ(::pipe(p), 0);
+             const int saved = ::dup(0);
+             ::dup2(p[0], 0);
+             ::close(p[0]);
+             return RefusedPath{"pipe:0", [w = p[1]] { ::close(w); },
+                                [saved] {
+                                    ::dup2(saved, 0);
+                                    ::close(saved);
+                                }};
+         }},
+        {"a descriptor of the host",
+         [](qktest::TempDir&) {
+             int p[2];
+             EXPECT_EQ(::pipe(p), 0);
+             return RefusedPath{"fd:" + std::to_string(p[0]), [w = p[1]] { ::close(w); }, [r = p[0]] { ::close(r); }};
+         }},
+        {"a listening socket",
+         [](qktest::TempDir&) {
+             const int port = freePort();
+             return RefusedPath{"tcp://127.0.0.1:" + std::to_string(port) + "?listen=1", [port] {
+                                    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+                                    sockaddr_in a{};
+                                    a.sin_family = AF_INET;
+                                    a.sin_port = htons(static_cast<std::uint16_t>(port));
+                                    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                                    ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+                                    ::close(fd);
+                                }};
+         }},
+        {"a FIFO named like a sound",
+         [](qktest::TempDir& dir) {
+             const std::string fifo = dir.file("x.wav");
+             EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+             return RefusedPath{fifo, [fifo] {
+                                    const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                                    if (fd >= 0) ::close(fd);
+                                }};
+         }},
+        {"a relative path",
+         [cwd](qktest::TempDir& dir) {
+             qktest::writeSineWav(dir.file("near.wav"), 44100, 2, 0.2, 440, 0.5);
+             std::filesystem::current_path(dir.path());  // the file is right there, relative to the host
+             return RefusedPath{"near.wav", [] {}, [cwd] { std::filesystem::current_path(cwd); }};
+         }},
+        {"a folder",
+         [](qktest::TempDir& dir) {
+             std::filesystem::create_directory(dir.file("folder.wav"));
+             return RefusedPath{dir.file("folder.wav")};
+         }},
+    };
+    for (const auto& [what, make] : cases) {
+        SCOPED_TRACE(what);
+        qktest::TempDir dir;
+        const std::string qkDir = dir.file("QuorvaleKaraoke");
+        RefusedPath refused = make(dir);
+        auto* s = new LoadedSound(dir.path(), 44100);
+        ASSERT_TRUE(qktest::waitFor([&] { return qktest::exists(qkDir + "/sound-state.json"); }));
+        qktest::writeFile(qkDir + "/sound-inbox.jsonl", R"({"op":"play","id":"p","path":")" + refused.path + "\"}\n");
+        const std::string line = " decode FAIL (open): " + qk::sound::soundDisplayName(refused.path) + "\n";
+        EXPECT_TRUE(qktest::waitFor(
+            [&] { return qktest::readFile(qkDir + "/sound.log").find(line) != std::string::npos; }, 2000))
+            << refused.path;
+        EXPECT_EQ(s->plugin->voices()[0].state.load(), VoiceState::Idle);
+
+        std::atomic<bool> released{false};
+        std::thread release([&] {
+            s->plugin->Release();
+            released = true;
+        });
+        EXPECT_TRUE(qktest::waitFor([&] { return released.load(); }, 2000)) << refused.path;
+        if (!released) refused.release();
+        release.join();
+        delete s;
+        refused.cleanup();
+    }
 }
 
 TEST(SoundPlugin, InfoRecord) {
