@@ -34,6 +34,8 @@ plugins = [os.path.join(build, "plugins", n + ".so") for n in ("QuorvaleKaraoke"
 for f in [qkhost] + plugins:
     if not os.path.exists(f):
         sys.exit(f"soak: {f} is missing; build first (bash scripts/run.sh)")
+if not os.path.exists(os.path.join(build, "plugins", "ui", "index.html")):
+    sys.exit("soak: the manager page is not beside the plug-in; build the QuorvaleKaraokeUi target")
 
 home = tempfile.mkdtemp(prefix="qk-soak-")
 data = os.path.join(home, "QuorvaleKaraoke")
