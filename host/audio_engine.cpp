@@ -54,9 +54,12 @@ void AudioEngine::run() {
             }
             frames_ += config_.blockFrames;
             // Without a device to wait on, the clock keeps the blocks in real time.
-            if (!paced)
-                std::this_thread::sleep_until(
-                    started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(blockTime * (n + 1)));
+            if (!paced) {
+                const auto due =
+                    started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(blockTime * (n + 1));
+                if (std::chrono::steady_clock::now() > due) ++late_;
+                std::this_thread::sleep_until(due);
+            }
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "qkhost: the audio thread stopped: %s\n", e.what());

@@ -32,6 +32,9 @@ public:
     void stop();
 
     std::int64_t framesRendered() const { return frames_.load(); }
+    // Blocks finished after their time had passed (kept on the clock only, without
+    // a device that sets the pace).
+    std::int64_t lateBlocks() const { return late_.load(); }
 
 private:
     void run();
@@ -44,6 +47,7 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<std::int64_t> frames_{0};
+    std::atomic<std::int64_t> late_{0};
 };
 
 }  // namespace qkhost

@@ -328,7 +328,7 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
         eglReleaseThread();
     }
 
-    void run(std::promise<std::string>& started, std::atomic<int>& frames) {
+    void run(std::promise<std::string>& started, std::atomic<int>& frames, std::atomic<int>& late) {
         renderThread = std::this_thread::get_id();
         std::string error;
         if (!createContext(&error)) {
@@ -359,8 +359,9 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
             if (wanted && !options.framesDir.empty()) capture(frame);
             showPreview();
             frames = frame + 1;
-            std::this_thread::sleep_until(t0 + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                                   period * (frame + 1)));
+            const auto due = t0 + std::chrono::duration_cast<std::chrono::steady_clock::duration>(period * (frame + 1));
+            if (std::chrono::steady_clock::now() > due) ++late;
+            std::this_thread::sleep_until(due);
         }
         for (vdj::VideoFxPlugin* p : plugins) p->OnDeviceClose();
         closePreview();
@@ -381,7 +382,7 @@ bool RenderEngine::start(std::vector<vdj::VideoFxPlugin*> plugins, std::string* 
     impl_->plugins = std::move(plugins);
     std::promise<std::string> started;
     auto result = started.get_future();
-    impl_->thread = std::thread([this, &started] { impl_->run(started, frames_); });
+    impl_->thread = std::thread([this, &started] { impl_->run(started, frames_, late_); });
     const std::string failure = result.get();
     if (!failure.empty()) {
         impl_->thread.join();

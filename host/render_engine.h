@@ -47,6 +47,8 @@ public:
     void wait();
 
     int framesDrawn() const { return frames_.load(); }
+    // Frames whose drawing ended after the frame's time had passed.
+    int framesLate() const { return late_.load(); }
     std::vector<std::string> capturedFrames() const;
 
     struct Impl;
@@ -54,6 +56,7 @@ public:
 private:
     std::unique_ptr<Impl> impl_;
     std::atomic<int> frames_{0};
+    std::atomic<int> late_{0};
 };
 
 }  // namespace qkhost

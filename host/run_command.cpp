@@ -151,7 +151,9 @@ public:
             if (!frames.empty())
                 std::printf(", %zu captured (last: %s)", frames.size(), frames.back().c_str());
             std::printf("\n");
+            std::printf("qkhost: %d video frames late\n", render_.framesLate());
         }
+        std::printf("qkhost: %lld audio blocks late\n", static_cast<long long>(audio_->lateBlocks()));
         if (wav_) {
             const std::string path = wav_->path();
             const bool ok = wav_->close();

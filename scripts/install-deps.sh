@@ -7,6 +7,8 @@ set -euo pipefail
 # Build tools and the test and benchmark libraries.
 build=(cmake ninja-build g++ pkg-config git ca-certificates
        libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev)
+# clang with libFuzzer and its sanitizer runtimes, for the fuzz targets.
+build+=(clang libclang-rt-14-dev)
 # Platform backends: GL through EGL on Mesa, text, images, web view, audio
 # decoding, HTTP, hashing, QR codes.
 platform=(libegl-dev libopengl-dev libegl-mesa0 libgl1-mesa-dri

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up and runs every test: installs the packages, builds with AddressSanitizer
 # and UndefinedBehaviorSanitizer and runs all of CTest, then builds with
-# ThreadSanitizer and runs the concurrency tests again. Starts its own X server
+# ThreadSanitizer and runs the concurrency tests again; between the two, builds the
+# fuzz targets with clang and runs each for a few seconds. Starts its own X server
 # (Xvfb) when there is no display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,6 +35,10 @@ cmake --build build/asan -j "$jobs"
 echo "== tests"
 status=0
 (cd build/asan && with_display ctest --output-on-failure -j "$jobs") || status=1
+
+echo "== fuzz smoke run (clang, a few seconds per target)"
+fuzz_seconds=${QK_FUZZ_SMOKE_SECONDS:-5}
+bash scripts/fuzz.sh "$fuzz_seconds" || status=1
 
 echo "== build (ThreadSanitizer)"
 cmake -S . -B build/tsan -G Ninja -DQK_TSAN=ON -DQK_BUILD_BENCH=OFF >/dev/null

@@ -84,6 +84,21 @@ std::optional<std::pair<std::int64_t, std::int64_t>> webpSize(std::span<const st
     return std::nullopt;
 }
 
+// The BMP loader sizes its buffer from the header's own fields (the info
+// header's length, the offset of the pixels) before it asks for the picture's
+// size, so a few bytes could make it take gigabytes. A file whose header or
+// pixels would start past its end is cut short whatever it holds: true for one.
+bool bmpHeaderPointsPastEnd(std::span<const std::uint8_t> b) {
+    if (b.size() < 2 || b[0] != 'B' || b[1] != 'M') return false;
+    if (b.size() < 18) return true;
+    const auto le32 = [&](std::size_t at) {
+        return static_cast<std::uint64_t>(b[at]) | static_cast<std::uint64_t>(b[at + 1]) << 8 |
+               static_cast<std::uint64_t>(b[at + 2]) << 16 | static_cast<std::uint64_t>(b[at + 3]) << 24;
+    };
+    const std::uint64_t pixelsAt = le32(10), infoBytes = le32(14);
+    return 14 + infoBytes > b.size() || pixelsAt > b.size();
+}
+
 // RGB or straight-alpha RGBA rows to premultiplied BGRA, rounded to nearest.
 BgraImage toPremultipliedBgra(const GdkPixbuf* pixbuf) {
     BgraImage image;
@@ -122,6 +137,7 @@ public:
             result.status = DecodeStatus::TooLarge;
             return result;
         }
+        if (bmpHeaderPointsPastEnd(bytes)) return result;
         GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
         HeaderCheck check{maxPixels};
         g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &check);

@@ -1,6 +1,7 @@
 // Data texts to premultiplied BGRA through the real GdkPixbuf decoder.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "kit/log.h"
@@ -143,6 +144,46 @@ TEST_F(PictureDecode, APictureCutShortIsRefused) {
         const std::string cut = whole.substr(0, whole.size() * 3 / 4);
         EXPECT_EQ(decoder->decodeFirstFrame(asBytes(whole), kMaxPicturePixels).status, DecodeStatus::Decoded);
         EXPECT_NE(decoder->decodeFirstFrame(asBytes(cut), kMaxPicturePixels).status, DecodeStatus::Decoded);
+    }
+}
+
+// The largest single allocation while `watching` (seen in sanitizer builds only).
+std::atomic<bool> watching{false};
+std::atomic<std::size_t> largestAllocation{0};
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+}  // namespace
+// The sanitizer runtimes' allocation hooks (their header is not always installed).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, std::size_t),
+                                                        void (*)(const volatile void*));
+namespace {
+void noteAllocation(const volatile void*, std::size_t size) {
+    if (!watching.load()) return;
+    std::size_t seen = largestAllocation.load();
+    while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
+    }
+}
+void noteFree(const volatile void*) {}
+#endif
+
+TEST_F(PictureDecode, AShortFileNeverCostsMoreMemoryThanItsPixels) {
+    // A BMP whose header claims an info block of 2 GiB, and one whose pixels would
+    // start at 512 MiB, in 112 bytes (found by the fuzzer).
+    std::string file = qktest::pictureFile("bmp", 3, 2, 0xFF000080);
+    file.resize(112, '\0');
+    std::string longInfo = file, farPixels = file;
+    longInfo.replace(14, 4, "\x28\x00\x00\x80", 4);
+    farPixels.replace(10, 4, "\x36\x00\x00\x20", 4);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    static const bool hooked = __sanitizer_install_malloc_and_free_hooks(noteAllocation, noteFree) != 0;
+    ASSERT_TRUE(hooked);
+#endif
+    for (const std::string& bytes : {longInfo, farPixels}) {
+        largestAllocation = 0;
+        watching = true;
+        const auto status = decoder->decodeFirstFrame(asBytes(bytes), kMaxPicturePixels).status;
+        watching = false;
+        EXPECT_EQ(status, DecodeStatus::Unreadable);
+        EXPECT_LT(largestAllocation.load(), 1u << 20);
     }
 }
 
