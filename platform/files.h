@@ -31,7 +31,8 @@ bool createFolders(const std::string& path);
 std::optional<std::int64_t> fileSize(const std::string& path);
 bool removeFile(const std::string& path);
 
-// A file opened for reading, shared with writers, existing files only.
+// A regular file opened for reading, shared with writers, existing files only.
+// Anything else (a folder, a pipe, a socket, a device) fails at once.
 class ReadableFile {
 public:
     static std::unique_ptr<ReadableFile> open(const std::string& path);
