@@ -88,7 +88,11 @@ std::vector<std::string> localDriveRoots(const std::vector<platform::MountEntry>
 }
 
 Json FileService::run(const Json& request, const std::string& action, const std::string& id) {
-    const std::string path = canonicalizePath(stringMember(request, "path"));
+    const std::string given = stringMember(request, "path");
+    // The system's calls read a path up to its first NUL: one holding a NUL would
+    // pass the checks whole and then be used cut short.
+    if (action != "drives" && holdsNul(given)) return refuseNul(given, action, id);
+    const std::string path = canonicalizePath(given);
 
     if (action == "writefile" || action == "deletefile" || action == "mkdir") {
         if (!isInsideWriteRoots(path, roots_.copy())) {
@@ -121,6 +125,23 @@ Json FileService::run(const Json& request, const std::string& action, const std:
     if (action == "listdir") return listFolder(path, id);
     if (action == "drives") return drives(id);
     return makeAnswer(id, -1, "(" + action + " not implemented on Windows yet)");
+}
+
+Json FileService::refuseNul(const std::string& given, const std::string& action, const std::string& id) {
+    std::string shown;
+    for (const char c : given) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+    log_.logLine("REFUSED %s path holding NUL: %s", action.c_str(), shown.c_str());
+    // Each action fails as it does for a path that names nothing it could use.
+    if (action == "statfile") {
+        Json answer = makeAnswer(id, 0, "");
+        answer["exists"] = false;
+        answer["size"] = std::uint64_t{0};
+        answer["mtime"] = 0.0;
+        return answer;
+    }
+    if (action == "readfile") return makeAnswer(id, -1, "read failed (cannot open)");
+    if (action == "listdir") return makeAnswer(id, -1, "listdir failed");
+    return makeAnswer(id, -1, kRefusedOutside);
 }
 
 const DecodedText* FileService::readText(const std::string& path, DecodedText& fresh, std::string& error) {

@@ -299,6 +299,36 @@ TEST_F(FileActions, NothingLeavesARootThroughLinksOrDots) {
     EXPECT_EQ(run("mkdir", {{"path", root}})["hr"], 0);
 }
 
+// The system would use such a path cut at the NUL: another folder, another file.
+TEST_F(FileActions, APathHoldingNulIsRefusedBeforeTheDiskIsTouched) {
+    allow({dir.path()});
+    qktest::writeFile(dir.file("notes.json"), "keep");
+    const std::string nul(1, '\0');
+    const Json missing = Json::parse(R"({"exists":false,"hr":0,"id":"r","mtime":0.0,"result":"","size":0})");
+    struct Case {
+        const char* action;
+        std::string path;
+        Json answer;
+    };
+    const Case cases[] = {
+        {"writefile", dir.file("made") + nul + "/a.json", qk::bridge::makeAnswer("r", -1, kOutside)},
+        {"mkdir", dir.file("made") + nul + "x", qk::bridge::makeAnswer("r", -1, kOutside)},
+        {"deletefile", dir.file("notes.json") + nul + "/QuorvaleKaraoke-backup-1.json",
+         qk::bridge::makeAnswer("r", -1, kOutside)},
+        {"readfile", dir.file("notes.json") + nul, qk::bridge::makeAnswer("r", -1, "read failed (cannot open)")},
+        {"statfile", dir.file("notes.json") + nul + "x", missing},
+        {"listdir", dir.path() + nul + "/sub", qk::bridge::makeAnswer("r", -1, "listdir failed")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(run(c.action, {{"path", c.path}, {"content", "x"}}), c.answer) << c.action;
+        std::string shown = c.path;
+        shown.replace(shown.find('\0'), 1, "\\0");
+        EXPECT_TRUE(log.hasLine(std::string("REFUSED ") + c.action + " path holding NUL: " + shown)) << log.text();
+    }
+    EXPECT_EQ(names(dir.path()), std::vector<std::string>{"notes.json"});
+    EXPECT_EQ(qktest::readFile(dir.file("notes.json")), "keep");
+}
+
 TEST_F(FileActions, AFailedWriteLeavesTheOldFileAndNoTemporary) {
     allow({dir.path()});
     const std::string target = dir.file("state.json");
