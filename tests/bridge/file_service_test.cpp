@@ -354,6 +354,22 @@ TEST_F(FileActions, AFailedWriteLeavesTheOldFileAndNoTemporary) {
     EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"folder.json", "state.json"}));
 }
 
+// root/a -> other/deep/dir, where dir/link -> ../x points nowhere yet: the system
+// takes "../x" from other/deep/dir, and so must the check and the write.
+TEST_F(FileActions, ADanglingRelativeLinkCountsFromWhereItReallyLies) {
+    fs::create_directories(dir.file("other/deep/dir"));
+    fs::create_directory_symlink(dir.file("other/deep/dir"), dir.file("a"));
+    fs::create_symlink("../x", dir.file("other/deep/dir/link"));
+    const std::string real = *qk::platform::realPath(dir.path());
+    EXPECT_EQ(qk::bridge::canonicalizePath(dir.file("a/link/file.json")), real + "/other/deep/x/file.json");
+
+    allow({dir.file("other")});
+    EXPECT_EQ(write(dir.file("a/link/file.json"), "through"), qk::bridge::makeAnswer("r", 0, ""));
+    EXPECT_EQ(qktest::readFile(dir.file("other/deep/x/file.json")), "through");
+    EXPECT_EQ(qktest::readFile(dir.file("a/link/file.json")), "through");
+    EXPECT_FALSE(qktest::exists(dir.file("x")));
+}
+
 TEST(Paths, CanonicalFormOfPathsThatDoNotExistYet) {
     qktest::TempDir dir;
     const std::string real = *qk::platform::realPath(dir.path());
