@@ -116,11 +116,12 @@ Json FileService::run(const Json& request, const std::string& action, const std:
             log_.logLine("REFUSED delete (not a backup file): %s", name.c_str());
             return makeAnswer(id, -1, "refused: not a QuorvaleKaraoke backup file");
         }
-        return platform::removeFile(path) ? makeAnswer(id, 0, "") : makeAnswer(id, -1, "delete failed");
+        const auto folder = openCheckedFolder(folderOf(path), false);
+        return folder && folder->remove(name) ? makeAnswer(id, 0, "") : makeAnswer(id, -1, "delete failed");
     }
     if (action == "mkdir") {
         // A folder that already exists counts as made; a file in its place does not.
-        return platform::createFolders(path) ? makeAnswer(id, 0, "") : makeAnswer(id, -1, "mkdir failed");
+        return openCheckedFolder(path, true) ? makeAnswer(id, 0, "") : makeAnswer(id, -1, "mkdir failed");
     }
     if (action == "listdir") return listFolder(path, id);
     if (action == "drives") return drives(id);
@@ -182,14 +183,13 @@ Json FileService::readFile(const std::string& path, const Json& request, const s
 
 Json FileService::writeFile(const std::string& path, const Json& request, const std::string& id) {
     const std::string content = stringMember(request, "content");
-    const std::size_t cut = path.find_last_of('/');
-    if (cut != std::string::npos && cut > 0) {
-        const std::string parent = path.substr(0, cut);
-        if (!platform::fileAttributes(parent).exists && isInsideWriteRoots(parent, roots_.copy()))
-            platform::createFolders(parent);  // a failure shows in the write itself
-    }
+    // Missing folders are made only inside a root; a folder that cannot be held
+    // is the same failure as a temporary file that cannot be made in it.
+    const std::string parent = folderOf(path);
+    const auto folder = openCheckedFolder(parent, isInsideWriteRoots(parent, roots_.copy()));
+    if (!folder) return makeAnswer(id, -1, "write failed (temp)");
     std::string error;
-    if (!writeFileAtomic(path, content, error)) return makeAnswer(id, -1, error);
+    if (!writeFileAtomicIn(*folder, nameOf(path), content, error)) return makeAnswer(id, -1, error);
     return makeAnswer(id, 0, "");
 }
 

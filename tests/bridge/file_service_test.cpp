@@ -11,6 +11,7 @@
 #include "bridge/file_service.h"
 #include "bridge/paths.h"
 #include "bridge/protocol.h"
+#include "tests/bridge/interposed_calls.h"
 #include "tests/support/karaoke_log.h"
 #include "tests/support/temp_dir.h"
 
@@ -368,6 +369,29 @@ TEST_F(FileActions, ADanglingRelativeLinkCountsFromWhereItReallyLies) {
     EXPECT_EQ(qktest::readFile(dir.file("other/deep/x/file.json")), "through");
     EXPECT_EQ(qktest::readFile(dir.file("a/link/file.json")), "through");
     EXPECT_FALSE(qktest::exists(dir.file("x")));
+}
+
+// Another process that can write in a root swaps the checked folder for a link
+// to somewhere else while the write is under way: the bytes still go only to the
+// folder that was checked, wherever it went.
+TEST_F(FileActions, AFolderSwappedForALinkDuringAWriteTakesNothingOutside) {
+    fs::create_directories(dir.file("root/sub"));
+    fs::create_directory(dir.file("outside"));
+    allow({dir.file("root")});
+    qktest::atNextFileChange([&] {
+        fs::rename(dir.file("root/sub"), dir.file("root/moved"));
+        fs::create_directory_symlink(dir.file("outside"), dir.file("root/sub"));
+    });
+    const Json a = write(dir.file("root/sub/a.json"), "secret");
+    qktest::atNextFileChange(nullptr);
+    EXPECT_TRUE(names(dir.file("outside")).empty()) << a;
+    EXPECT_EQ(a, qk::bridge::makeAnswer("r", 0, ""));
+    EXPECT_EQ(qktest::readFile(dir.file("root/moved/a.json")), "secret");
+
+    // Once the link is there, the check itself sees where it leads.
+    EXPECT_EQ(write(dir.file("root/sub/b.json"), "x")["result"], kOutside);
+    EXPECT_EQ(run("mkdir", {{"path", dir.file("root/sub/made")}})["result"], kOutside);
+    EXPECT_TRUE(names(dir.file("outside")).empty());
 }
 
 TEST(Paths, CanonicalFormOfPathsThatDoNotExistYet) {
