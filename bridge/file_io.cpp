@@ -49,7 +49,7 @@ bool readTextFile(const std::string& path, DecodedText& text, std::string& error
 bool writeFileAtomicIn(platform::Folder& folder, const std::string& name, std::string_view bytes,
                        std::string& error) {
     std::string temp;
-    auto file = folder.createUnique("qkw", temp);
+    auto file = folder.createReplacement("qkw", name, temp);
     if (!file) {
         error = "write failed (temp)";
         return false;
@@ -71,7 +71,7 @@ bool writeFileAtomicIn(platform::Folder& folder, const std::string& name, std::s
     }
     if (!file->flush()) return fail("write failed");
     file.reset();
-    if (!folder.replace(temp, name)) return fail("write failed (replace)");
+    if (!folder.replace(temp, name, /*durable=*/true)) return fail("write failed (replace)");
     return true;
 }
 

@@ -23,7 +23,8 @@ bool readFileBytes(const std::string& path, std::unique_ptr<char[]>& data, std::
 
 // Replaces the file as a whole: writes a "qkw" temporary file in the same folder
 // in requests of at most 1 MiB, flushes it to the disk and renames it over the
-// target, so readers see the old file or the complete new one. The temporary
+// target, so readers see the old file or the complete new one. The new file keeps
+// the old one's permissions, and the rename is on the disk before this returns. The temporary
 // file is removed on every failure; *error is then "write failed (temp)", "write
 // failed (open temp)", "write failed" or "write failed (replace)".
 bool writeFileAtomic(const std::string& path, std::string_view bytes, std::string& error);

@@ -69,11 +69,17 @@ public:
     // be made or opened, or when anything but a folder (a link too) is in its place.
     virtual std::unique_ptr<Folder> subfolder(const std::string& name) = 0;
     // A new, empty, uniquely named file whose name starts with `prefix`, opened
-    // for writing; its name goes to `name`. Nothing when it cannot be created.
-    virtual std::unique_ptr<WritableFile> createUnique(std::string_view prefix, std::string& name) = 0;
+    // for writing, that is to take the place of the file `target`: it starts with
+    // the permissions of the present `target` (and its owner, where the system
+    // allows), or the usual ones when there is none. Its name goes to `name`.
+    // Nothing when it cannot be created.
+    virtual std::unique_ptr<WritableFile> createReplacement(std::string_view prefix, const std::string& target,
+                                                            std::string& name) = 0;
     // Renames the file `from` over `to`, replacing what is there in one step;
-    // readers of `to` see the old file or the new one, never a mix.
-    virtual bool replace(const std::string& from, const std::string& to) = 0;
+    // readers of `to` see the old file or the new one, never a mix. With `durable`
+    // it returns once the rename itself is on the disk, so that a power cut cannot
+    // bring the old file back.
+    virtual bool replace(const std::string& from, const std::string& to, bool durable) = 0;
     // Removes the file `name`; a link there is removed itself, never what it points to.
     virtual bool remove(const std::string& name) = 0;
 };

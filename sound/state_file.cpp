@@ -41,14 +41,15 @@ bool replaceFileWhole(const std::string& path, std::string_view bytes) {
                                                         : path.substr(0, cut);
     const auto held = platform::Folder::open(folder);
     if (!held) return false;
+    const std::string name = path.substr(cut == std::string::npos ? 0 : cut + 1);
     std::string temp;
-    auto file = held->createUnique("qks", temp);
+    auto file = held->createReplacement("qks", name, temp);
     if (!file) return false;
     // No flush to the disk: the file is rewritten several times a second while
     // sounds play, and after a crash a stale progress figure harms nobody.
     bool ok = file->write(bytes.data(), bytes.size()) == static_cast<std::int64_t>(bytes.size());
     file.reset();
-    if (ok) ok = held->replace(temp, path.substr(cut == std::string::npos ? 0 : cut + 1));
+    if (ok) ok = held->replace(temp, name, /*durable=*/false);
     if (!ok) held->remove(temp);
     return ok;
 }

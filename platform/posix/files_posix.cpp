@@ -150,12 +150,14 @@ public:
         return std::make_unique<PosixFolder>(fd);
     }
 
-    std::unique_ptr<WritableFile> createUnique(std::string_view prefix, std::string& name) override {
+    std::unique_ptr<WritableFile> createReplacement(std::string_view prefix, const std::string& target,
+                                                    std::string& name) override {
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string candidate = std::string(prefix) + uniqueSuffix();
             // O_EXCL never follows a link; the mode is the usual one for new files.
             const int fd = ::openat(fd_, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
             if (fd >= 0) {
+                keepAccessOf(target, fd);
                 name = std::move(candidate);
                 return std::make_unique<PosixWritableFile>(fd);
             }
@@ -164,9 +166,11 @@ public:
         return nullptr;
     }
 
-    bool replace(const std::string& from, const std::string& to) override {
+    bool replace(const std::string& from, const std::string& to, bool durable) override {
         if (!isPlainName(from) || !isPlainName(to)) return false;
-        return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0;
+        if (::renameat(fd_, from.c_str(), fd_, to.c_str()) != 0) return false;
+        // The rename is a change of the folder, on the disk only once the folder is.
+        return !durable || ::fsync(fd_) == 0;
     }
 
     bool remove(const std::string& name) override {
@@ -174,6 +178,18 @@ public:
     }
 
 private:
+    // The owner first: a change of owner clears the set-id bits the mode then restores.
+    void keepAccessOf(const std::string& target, int fd) {
+        struct stat st {};
+        if (!isPlainName(target) || ::fstatat(fd_, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode))
+            return;
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            // Not ours to give away; the file stays the writer's, with the old mode.
+        }
+        ::fchmod(fd, st.st_mode & 07777);
+    }
+
     int fd_;
 };
 

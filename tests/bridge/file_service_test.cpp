@@ -1,6 +1,7 @@
 // The file actions on a real temporary folder: every answer, refusal and log line.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -392,6 +393,69 @@ TEST_F(FileActions, AFolderSwappedForALinkDuringAWriteTakesNothingOutside) {
     EXPECT_EQ(write(dir.file("root/sub/b.json"), "x")["result"], kOutside);
     EXPECT_EQ(run("mkdir", {{"path", dir.file("root/sub/made")}})["result"], kOutside);
     EXPECT_TRUE(names(dir.file("outside")).empty());
+}
+
+// A rewrite is a new file under the old name; to everyone else it is the same file.
+TEST_F(FileActions, ARewriteKeepsTheFilesPermissionsAndOwner) {
+    allow({dir.path()});
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    const bool root = ::geteuid() == 0;
+    struct Case {
+        mode_t mode;
+        int owner;  // -1: the test's own
+    };
+    const Case cases[] = {{0640, -1}, {0600, -1}, {0755, -1}, {0444, -1}, {0604, root ? 4321 : -1}};
+    for (const Case& c : cases) {
+        const std::string target = dir.file("doc.json");
+        qktest::writeFile(target, "old");
+        ASSERT_EQ(::chmod(target.c_str(), c.mode), 0);
+        if (c.owner >= 0) {
+            ASSERT_EQ(::chown(target.c_str(), static_cast<uid_t>(c.owner), static_cast<gid_t>(c.owner)), 0);
+        }
+        struct stat before {};
+        ::stat(target.c_str(), &before);
+        EXPECT_EQ(write(target, "new")["hr"], 0);
+        struct stat after {};
+        ASSERT_EQ(::stat(target.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode & 07777, c.mode) << std::oct << c.mode;
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+        EXPECT_EQ(qktest::readFile(target), "new");
+        fs::remove(target);
+    }
+    // A new file gets the usual mode.
+    EXPECT_EQ(write(dir.file("fresh.json"), "x")["hr"], 0);
+    struct stat fresh {};
+    ::stat(dir.file("fresh.json").c_str(), &fresh);
+    EXPECT_EQ(fresh.st_mode & 0777, 0666 & ~mask);
+}
+
+// An answered write survives a power cut: the folder holding the renamed file is
+// flushed after the rename, before the answer.
+TEST_F(FileActions, AnAnsweredWriteIsOnTheDiskFolderAndAll) {
+    allow({dir.path()});
+    const std::string target = dir.file("audience.json");
+    qktest::writeFile(target, "old");
+    qktest::clearSyncedFiles();
+    std::string atFolderSync = "(folder never flushed)";
+    std::function<void()> watch = [&] {
+        const auto synced = qktest::syncedFiles();
+        if (!synced.empty() && synced.back().folder) {
+            atFolderSync = qktest::readFile(target);
+        } else {
+            qktest::atNextFileChange(watch);
+        }
+    };
+    qktest::atNextFileChange(watch);
+    EXPECT_EQ(write(target, "new"), qk::bridge::makeAnswer("r", 0, ""));
+    qktest::atNextFileChange(nullptr);
+    const auto synced = qktest::syncedFiles();
+    ASSERT_GE(synced.size(), 2u);
+    EXPECT_FALSE(synced[synced.size() - 2].folder) << "the data first";
+    EXPECT_TRUE(synced.back().folder);
+    EXPECT_EQ(synced.back().path, *qk::platform::realPath(dir.path()));
+    EXPECT_EQ(atFolderSync, "new") << "the folder is flushed after the rename";
 }
 
 TEST(Paths, CanonicalFormOfPathsThatDoNotExistYet) {

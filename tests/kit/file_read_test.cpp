@@ -41,8 +41,8 @@ TEST(FilesSeam, UniqueFileWriteAndReplace) {
     auto folder = qk::platform::Folder::open(tmp.path());
     ASSERT_TRUE(folder);
     std::string a, b;
-    auto w = folder->createUnique("qkw", a);
-    ASSERT_TRUE(w && folder->createUnique("qkw", b));
+    auto w = folder->createReplacement("qkw", "target", a);
+    ASSERT_TRUE(w && folder->createReplacement("qkw", "target", b));
     EXPECT_NE(a, b);
     EXPECT_EQ(a.rfind("qkw", 0), 0u);
     EXPECT_EQ(a.size(), 9u);
@@ -50,7 +50,7 @@ TEST(FilesSeam, UniqueFileWriteAndReplace) {
     EXPECT_TRUE(w->flush());
     w.reset();
     qktest::writeFile(tmp.file("target"), "old contents");
-    EXPECT_TRUE(folder->replace(a, "target"));
+    EXPECT_TRUE(folder->replace(a, "target", true));
     EXPECT_EQ(qktest::readFile(tmp.file("target")), "new");
     EXPECT_FALSE(qktest::exists(tmp.file(a)));
     EXPECT_TRUE(folder->remove(b));
@@ -75,11 +75,11 @@ TEST(FilesSeam, AHeldFolderIsNeverReachedThroughALinkPutInItsPlace) {
     std::filesystem::create_directory_symlink(tmp.file("outside"), tmp.file("root/sub"));
     EXPECT_EQ(folder->finalPath(), real + "/root/moved");
     std::string name;
-    auto w = folder->createUnique("qkw", name);
+    auto w = folder->createReplacement("qkw", "victim", name);
     ASSERT_TRUE(w);
     w->write("x", 1);
     w.reset();
-    EXPECT_TRUE(folder->replace(name, "victim"));
+    EXPECT_TRUE(folder->replace(name, "victim", false));
     EXPECT_EQ(qktest::readFile(tmp.file("outside/victim")), "keep");
     EXPECT_EQ(qktest::readFile(tmp.file("root/moved/victim")), "x");
 
