@@ -31,11 +31,6 @@ bool endsWithNoCase(const std::string& s, std::string_view suffix) {
     return s.size() >= suffix.size() && equalsNoCase(s.substr(s.size() - suffix.size()), suffix);
 }
 
-// File names on this system are bytes; the page only ever sees valid UTF-8.
-std::string displayable(const std::string& name) {
-    return isValidUtf8(name) ? name : wideToUtf8(utf8ToWide(name));
-}
-
 bool isUnder(const std::string& path, std::string_view tree) {
     return path == tree || (path.size() > tree.size() && path.compare(0, tree.size(), tree) == 0 &&
                             path[tree.size()] == '/');
@@ -199,18 +194,18 @@ Json FileService::listFolder(const std::string& path, const std::string& id) {
     const auto entries = platform::listFolder(folder);
     if (!entries) return makeAnswer(id, -1, "listdir failed");
     Json list = Json::array();
-    for (const auto& e : *entries) list.push_back(Json{{"name", displayable(e.name)}, {"dir", e.isFolder}});
+    for (const auto& e : *entries) list.push_back(Json{{"name", asValidUtf8(e.name)}, {"dir", e.isFolder}});
     return makeAnswer(id, 0, serializeAnswerOrFallback(list));
 }
 
 Json FileService::drives(const std::string& id) {
     Json list = Json::array();
     for (const auto& root : localDriveRoots(platform::listMounts())) {
-        const std::string text = displayable(root);
+        const std::string text = asValidUtf8(root);
         list.push_back(Json{{"root", text}, {"label", text}});
     }
     Json answer = makeAnswer(id, 0, serializeAnswerOrFallback(list));
-    answer["home"] = displayable(platform::homeFolder());
+    answer["home"] = asValidUtf8(platform::homeFolder());
     return answer;
 }
 
