@@ -6,6 +6,7 @@
 #include "bridge/base64_url.h"
 #include "bridge/paths.h"
 #include "bridge/protocol.h"
+#include "kit/text.h"
 #include "platform/hash.h"
 
 namespace qk::bridge {
@@ -106,9 +107,11 @@ Json DesktopActions::pick(platform::PickKind kind, const Json& request, const st
     const char* title = kind == platform::PickKind::Folder ? "Choose Folder" : "Choose File";
     platform::Shell* s = shell();
     std::string chosen = s != nullptr ? s->pickPath(kind, title, start, owner) : std::string();
-    // Nothing chosen (a cancel, or no chooser at all) is not a failure.
+    // Nothing chosen (a cancel, or no chooser at all) is not a failure. A name
+    // that is not UTF-8 reaches the page as "listdir" shows it, never as an
+    // answer that cannot be printed.
     const int hr = chosen.empty() ? 1 : 0;
-    return makeAnswer(id, hr, std::move(chosen));
+    return makeAnswer(id, hr, asValidUtf8(chosen));
 }
 
 }  // namespace qk::bridge

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "bridge/cloud_http.h"
+#include "bridge/file_service.h"
 #include "bridge/protocol.h"
 #include "kit/text.h"
 
@@ -73,10 +74,24 @@ Json setWriteRoots(Bridge& bridge, const Json& request, const std::string& id) {
     std::vector<std::string> roots;
     if (const auto it = request.find("roots"); it != request.end() && it->is_array()) {
         for (const auto& element : *it)
-            if (element.is_string() && !element.get_ref<const std::string&>().empty())
+            if (element.is_string() && !element.get_ref<const std::string&>().empty() &&
+                !holdsNul(element.get_ref<const std::string&>()))
                 roots.push_back(element.get<std::string>());
     }
     bridge.writeRoots.replace(std::move(roots), bridge.log());
+    return makeAnswer(id, 0, "");
+}
+
+// The end-show marker is written into this folder at quit; a folder the system
+// could only reach cut short at a NUL is not taken.
+Json setDataDir(Bridge& bridge, const Json& request, const std::string& id) {
+    std::string path = stringMember(request, "path");
+    if (holdsNul(path)) {
+        bridge.log().logLine("REFUSED set_data_dir path holding NUL");
+        return makeAnswer(id, -1, "refused: path holds a NUL character");
+    }
+    bridge.dataDir = std::move(path);
+    bridge.log().logLine("set_data_dir      %s", bridge.dataDir.c_str());
     return makeAnswer(id, 0, "");
 }
 
@@ -157,9 +172,7 @@ void dispatchBridgeMessage(Bridge& bridge, const std::shared_ptr<WebView>& sende
     } else if (action == "getstring") {
         answer = getString(bridge, request, id);
     } else if (action == "set_data_dir") {
-        bridge.dataDir = stringMember(request, "path");
-        bridge.log().logLine("set_data_dir      %s", bridge.dataDir.c_str());
-        answer = makeAnswer(id, 0, "");
+        answer = setDataDir(bridge, request, id);
     } else if (action == "set_picker_dir") {
         bridge.pickerDir = stringMember(request, "path");
         answer = makeAnswer(id, 0, "");

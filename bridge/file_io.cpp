@@ -1,6 +1,7 @@
 #include "bridge/file_io.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "bridge/paths.h"
 #include "platform/files.h"
@@ -45,37 +46,62 @@ bool readTextFile(const std::string& path, DecodedText& text, std::string& error
     return true;
 }
 
-bool writeFileAtomic(const std::string& path, std::string_view bytes, std::string& error) {
-    const auto temp = platform::createUniqueFile(folderOf(path), "qkw");
-    if (!temp) {
+bool writeFileAtomicIn(platform::Folder& folder, const std::string& name, std::string_view bytes,
+                       std::string& error) {
+    std::string temp;
+    auto file = folder.createReplacement("qkw", name, temp);
+    if (!file) {
         error = "write failed (temp)";
         return false;
     }
     auto fail = [&](const char* message) {
-        platform::removeFile(*temp);
+        file.reset();
+        folder.remove(temp);
         error = message;
         return false;
     };
-    {
-        auto file = platform::WritableFile::create(*temp);
-        if (!file) return fail("write failed (open temp)");
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const std::size_t chunk = std::min(kMaxIoRequestBytes, bytes.size() - done);
-            const std::int64_t wrote = file->write(bytes.data() + done, chunk);
-            if (wrote <= 0) {
-                file.reset();
-                return fail("write failed");
-            }
-            done += static_cast<std::size_t>(wrote);
-        }
-        if (!file->flush()) {
-            file.reset();
-            return fail("write failed");
-        }
+    // The bytes go through the descriptor the file was made with: nothing put in
+    // its place by name afterwards can take them.
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::size_t chunk = std::min(kMaxIoRequestBytes, bytes.size() - done);
+        const std::int64_t wrote = file->write(bytes.data() + done, chunk);
+        if (wrote <= 0) return fail("write failed");
+        done += static_cast<std::size_t>(wrote);
     }
-    if (!platform::replaceFile(*temp, path)) return fail("write failed (replace)");
+    if (!file->flush()) return fail("write failed");
+    file.reset();
+    if (!folder.replace(temp, name, /*durable=*/true)) return fail("write failed (replace)");
     return true;
+}
+
+bool writeFileAtomic(const std::string& path, std::string_view bytes, std::string& error) {
+    auto folder = platform::Folder::open(folderOf(path));
+    if (!folder) {
+        error = "write failed (temp)";
+        return false;
+    }
+    return writeFileAtomicIn(*folder, nameOf(path), bytes, error);
+}
+
+std::unique_ptr<platform::Folder> openCheckedFolder(const std::string& canonicalPath, bool createMissing) {
+    std::string path = canonicalPath;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (path.empty() || path.front() != '/') return nullptr;
+    std::vector<std::string> missing;  // deepest first
+    std::unique_ptr<platform::Folder> folder;
+    std::string existing = path;
+    while (!(folder = platform::Folder::open(existing))) {
+        if (existing == "/") return nullptr;
+        missing.push_back(nameOf(existing));
+        existing = folderOf(existing);
+    }
+    // A canonical path's existing part is its final path; anything else means a
+    // link was put in along the way since the check.
+    if (folder->finalPath() != existing) return nullptr;
+    if (!missing.empty() && !createMissing) return nullptr;
+    for (auto name = missing.rbegin(); name != missing.rend() && folder; ++name) folder = folder->subfolder(*name);
+    return folder;
 }
 
 }  // namespace qk::bridge

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "bridge/text_decode.h"
+#include "platform/files.h"
 
 namespace qk::bridge {
 
@@ -22,9 +23,19 @@ bool readFileBytes(const std::string& path, std::unique_ptr<char[]>& data, std::
 
 // Replaces the file as a whole: writes a "qkw" temporary file in the same folder
 // in requests of at most 1 MiB, flushes it to the disk and renames it over the
-// target, so readers see the old file or the complete new one. The temporary
+// target, so readers see the old file or the complete new one. The new file keeps
+// the old one's permissions, and the rename is on the disk before this returns. The temporary
 // file is removed on every failure; *error is then "write failed (temp)", "write
 // failed (open temp)", "write failed" or "write failed (replace)".
 bool writeFileAtomic(const std::string& path, std::string_view bytes, std::string& error);
+// The same replacement of the file `name` in a folder already held open.
+bool writeFileAtomicIn(platform::Folder& folder, const std::string& name, std::string_view bytes,
+                       std::string& error);
+
+// The folder at the canonical path, held open, with its missing levels made one
+// by one when `createMissing` allows (never through a link). Nothing when the
+// folder held is not the one the path names, that is when a link was put in
+// along the way after the path was checked.
+std::unique_ptr<platform::Folder> openCheckedFolder(const std::string& canonicalPath, bool createMissing);
 
 }  // namespace qk::bridge

@@ -31,11 +31,6 @@ bool endsWithNoCase(const std::string& s, std::string_view suffix) {
     return s.size() >= suffix.size() && equalsNoCase(s.substr(s.size() - suffix.size()), suffix);
 }
 
-// File names on this system are bytes; the page only ever sees valid UTF-8.
-std::string displayable(const std::string& name) {
-    return isValidUtf8(name) ? name : wideToUtf8(utf8ToWide(name));
-}
-
 bool isUnder(const std::string& path, std::string_view tree) {
     return path == tree || (path.size() > tree.size() && path.compare(0, tree.size(), tree) == 0 &&
                             path[tree.size()] == '/');
@@ -88,7 +83,11 @@ std::vector<std::string> localDriveRoots(const std::vector<platform::MountEntry>
 }
 
 Json FileService::run(const Json& request, const std::string& action, const std::string& id) {
-    const std::string path = canonicalizePath(stringMember(request, "path"));
+    const std::string given = stringMember(request, "path");
+    // The system's calls read a path up to its first NUL: one holding a NUL would
+    // pass the checks whole and then be used cut short.
+    if (action != "drives" && holdsNul(given)) return refuseNul(given, action, id);
+    const std::string path = canonicalizePath(given);
 
     if (action == "writefile" || action == "deletefile" || action == "mkdir") {
         if (!isInsideWriteRoots(path, roots_.copy())) {
@@ -112,15 +111,33 @@ Json FileService::run(const Json& request, const std::string& action, const std:
             log_.logLine("REFUSED delete (not a backup file): %s", name.c_str());
             return makeAnswer(id, -1, "refused: not a QuorvaleKaraoke backup file");
         }
-        return platform::removeFile(path) ? makeAnswer(id, 0, "") : makeAnswer(id, -1, "delete failed");
+        const auto folder = openCheckedFolder(folderOf(path), false);
+        return folder && folder->remove(name) ? makeAnswer(id, 0, "") : makeAnswer(id, -1, "delete failed");
     }
     if (action == "mkdir") {
         // A folder that already exists counts as made; a file in its place does not.
-        return platform::createFolders(path) ? makeAnswer(id, 0, "") : makeAnswer(id, -1, "mkdir failed");
+        return openCheckedFolder(path, true) ? makeAnswer(id, 0, "") : makeAnswer(id, -1, "mkdir failed");
     }
     if (action == "listdir") return listFolder(path, id);
     if (action == "drives") return drives(id);
     return makeAnswer(id, -1, "(" + action + " not implemented on Windows yet)");
+}
+
+Json FileService::refuseNul(const std::string& given, const std::string& action, const std::string& id) {
+    std::string shown;
+    for (const char c : given) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+    log_.logLine("REFUSED %s path holding NUL: %s", action.c_str(), shown.c_str());
+    // Each action fails as it does for a path that names nothing it could use.
+    if (action == "statfile") {
+        Json answer = makeAnswer(id, 0, "");
+        answer["exists"] = false;
+        answer["size"] = std::uint64_t{0};
+        answer["mtime"] = 0.0;
+        return answer;
+    }
+    if (action == "readfile") return makeAnswer(id, -1, "read failed (cannot open)");
+    if (action == "listdir") return makeAnswer(id, -1, "listdir failed");
+    return makeAnswer(id, -1, kRefusedOutside);
 }
 
 const DecodedText* FileService::readText(const std::string& path, DecodedText& fresh, std::string& error) {
@@ -161,14 +178,13 @@ Json FileService::readFile(const std::string& path, const Json& request, const s
 
 Json FileService::writeFile(const std::string& path, const Json& request, const std::string& id) {
     const std::string content = stringMember(request, "content");
-    const std::size_t cut = path.find_last_of('/');
-    if (cut != std::string::npos && cut > 0) {
-        const std::string parent = path.substr(0, cut);
-        if (!platform::fileAttributes(parent).exists && isInsideWriteRoots(parent, roots_.copy()))
-            platform::createFolders(parent);  // a failure shows in the write itself
-    }
+    // Missing folders are made only inside a root; a folder that cannot be held
+    // is the same failure as a temporary file that cannot be made in it.
+    const std::string parent = folderOf(path);
+    const auto folder = openCheckedFolder(parent, isInsideWriteRoots(parent, roots_.copy()));
+    if (!folder) return makeAnswer(id, -1, "write failed (temp)");
     std::string error;
-    if (!writeFileAtomic(path, content, error)) return makeAnswer(id, -1, error);
+    if (!writeFileAtomicIn(*folder, nameOf(path), content, error)) return makeAnswer(id, -1, error);
     return makeAnswer(id, 0, "");
 }
 
@@ -178,18 +194,18 @@ Json FileService::listFolder(const std::string& path, const std::string& id) {
     const auto entries = platform::listFolder(folder);
     if (!entries) return makeAnswer(id, -1, "listdir failed");
     Json list = Json::array();
-    for (const auto& e : *entries) list.push_back(Json{{"name", displayable(e.name)}, {"dir", e.isFolder}});
+    for (const auto& e : *entries) list.push_back(Json{{"name", asValidUtf8(e.name)}, {"dir", e.isFolder}});
     return makeAnswer(id, 0, serializeAnswerOrFallback(list));
 }
 
 Json FileService::drives(const std::string& id) {
     Json list = Json::array();
     for (const auto& root : localDriveRoots(platform::listMounts())) {
-        const std::string text = displayable(root);
+        const std::string text = asValidUtf8(root);
         list.push_back(Json{{"root", text}, {"label", text}});
     }
     Json answer = makeAnswer(id, 0, serializeAnswerOrFallback(list));
-    answer["home"] = displayable(platform::homeFolder());
+    answer["home"] = asValidUtf8(platform::homeFolder());
     return answer;
 }
 

@@ -32,6 +32,10 @@ private:
 // ... ".json") and the end-show marker, case ignored.
 bool isDeletableName(const std::string& name);
 
+// A path the page sends may hold a NUL, which no file name can: such a path is
+// refused before anything reaches the disk.
+inline bool holdsNul(std::string_view path) { return path.find('\0') != std::string_view::npos; }
+
 // The roots "drives" lists: "/" and the mounted local disks, fixed or removable;
 // network, optical and image file systems and the system's own trees are left out.
 std::vector<std::string> localDriveRoots(const std::vector<platform::MountEntry>& mounts);
@@ -49,6 +53,7 @@ private:
     Json writeFile(const std::string& path, const Json& request, const std::string& id);
     Json listFolder(const std::string& path, const std::string& id);
     Json drives(const std::string& id);
+    Json refuseNul(const std::string& given, const std::string& action, const std::string& id);
     const DecodedText* readText(const std::string& path, DecodedText& fresh, std::string& error);
 
     const WriteRoots& roots_;

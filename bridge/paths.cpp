@@ -55,7 +55,11 @@ std::string canonicalize(const std::string& path, int hops) {
             // A dangling link: a file created at this path would appear where it
             // points, so that is the path to judge.
             if (hops >= kMaxLinkHops) return {};
-            std::string resolved = target->front() == '/' ? *target : folderOf(current) + "/" + *target;
+            // A relative target counts from where the link really lies, which is
+            // not its folder's text when that folder was reached through a link.
+            const std::string folder = folderOf(current);
+            const std::string base = platform::realPath(folder).value_or(folder);
+            std::string resolved = target->front() == '/' ? *target : base + "/" + *target;
             return canonicalize(resolved + tail, hops + 1);
         }
         if (current == "/") break;

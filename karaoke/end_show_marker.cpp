@@ -72,7 +72,7 @@ void writeEndShowMarker(const std::string& dataDir, const LogFile& log) {
     std::snprintf(at, sizeof at, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour, t.minute,
                   t.second);
     // File names here are bytes; the marker holds them as UTF-8 text.
-    const std::string name = isValidUtf8(newest) ? newest : wideToUtf8(utf8ToWide(newest));
+    const std::string name = asValidUtf8(newest);
     Json marker = Json::object();
     marker["ask"] = true;
     marker["at"] = at;

@@ -377,9 +377,7 @@ void QuorvaleKaraokePlugin::releaseSteps() {
     SavePlacement();
     // The panic hotkey is registered on the main window, so it goes first.
     audience_->unregisterHotkey();
-    if (mainWnd_) {
-        mainWnd_->setEvents(nullptr);
-        mainWnd_.reset();
-    }
+    // The events stay attached while the window goes, so that it can say so.
+    mainWnd_.reset();
     audience_->destroyWindow();
 }

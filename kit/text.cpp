@@ -118,4 +118,8 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
+std::string asValidUtf8(std::string_view bytes) {
+    return isValidUtf8(bytes) ? std::string(bytes) : wideToUtf8(utf8ToWide(bytes));
+}
+
 }  // namespace qk

@@ -13,4 +13,9 @@ std::string wideToUtf8(std::u16string_view wide);
 // points past U+10FFFF).
 bool isValidUtf8(std::string_view bytes);
 
+// The bytes as valid UTF-8 text: unchanged when they are, otherwise with each
+// malformed sequence as U+FFFD. File names on this system are bytes; whatever
+// the page is shown of them is text.
+std::string asValidUtf8(std::string_view bytes);
+
 }  // namespace qk

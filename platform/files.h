@@ -31,7 +31,8 @@ bool createFolders(const std::string& path);
 std::optional<std::int64_t> fileSize(const std::string& path);
 bool removeFile(const std::string& path);
 
-// A file opened for reading, shared with writers, existing files only.
+// A regular file opened for reading, shared with writers, existing files only.
+// Anything else (a folder, a pipe, a socket, a device) fails at once.
 class ReadableFile {
 public:
     static std::unique_ptr<ReadableFile> open(const std::string& path);
@@ -43,10 +44,9 @@ public:
     virtual bool seek(std::int64_t offset) = 0;
 };
 
-// A file opened for writing, not shared, created or emptied.
+// A file opened for writing, not shared.
 class WritableFile {
 public:
-    static std::unique_ptr<WritableFile> create(const std::string& path);
     virtual ~WritableFile() = default;
     // One write request of at most `bytes`; the count written, -1 on failure.
     virtual std::int64_t write(const void* from, std::size_t bytes) = 0;
@@ -54,13 +54,35 @@ public:
     virtual bool flush() = 0;
 };
 
-// Creates a new, empty, uniquely named file in `folder` whose name starts with
-// `prefix`; its path, or nothing when it cannot be created.
-std::optional<std::string> createUniqueFile(const std::string& folder, std::string_view prefix);
-
-// Renames `from` over `to`, replacing an existing file in one step; readers of
-// `to` see the old file or the new one, never a mix.
-bool replaceFile(const std::string& from, const std::string& to);
+// A folder held open. The names given to it are single path components looked up
+// in this very folder, whatever happens later to the path it was opened by, and a
+// link standing in a name's place is never followed: what was checked is what is
+// used.
+class Folder {
+public:
+    // An existing folder; links in the path are followed. Nothing when it cannot be opened.
+    static std::unique_ptr<Folder> open(const std::string& path);
+    virtual ~Folder() = default;
+    // Where the folder held lies now: its final path, every link resolved.
+    virtual std::optional<std::string> finalPath() = 0;
+    // The subfolder `name`, made first when it is missing. Nothing when it cannot
+    // be made or opened, or when anything but a folder (a link too) is in its place.
+    virtual std::unique_ptr<Folder> subfolder(const std::string& name) = 0;
+    // A new, empty, uniquely named file whose name starts with `prefix`, opened
+    // for writing, that is to take the place of the file `target`: it starts with
+    // the permissions of the present `target` (and its owner, where the system
+    // allows), or the usual ones when there is none. Its name goes to `name`.
+    // Nothing when it cannot be created.
+    virtual std::unique_ptr<WritableFile> createReplacement(std::string_view prefix, const std::string& target,
+                                                            std::string& name) = 0;
+    // Renames the file `from` over `to`, replacing what is there in one step;
+    // readers of `to` see the old file or the new one, never a mix. With `durable`
+    // it returns once the rename itself is on the disk, so that a power cut cannot
+    // bring the old file back.
+    virtual bool replace(const std::string& from, const std::string& to, bool durable) = 0;
+    // Removes the file `name`; a link there is removed itself, never what it points to.
+    virtual bool remove(const std::string& name) = 0;
+};
 
 // Appends the bytes through a short-lived handle of its own, in one write, so that
 // lines from several threads never interleave. False when the file cannot be opened.

@@ -49,6 +49,18 @@ struct HttpResponse {
     std::string body;
 };
 
+// Follows redirects (at most kMaxRedirects) by the rules of redirectedRequest; a
+// redirect that is not followed is the response.
 HttpResponse performHttpRequest(const HttpRequest& request);
+
+inline constexpr int kMaxRedirects = 10;
+
+// The request that a redirect answer (`status`, to the absolute URL `target`)
+// leads to, or nothing when it is not followed: a status that is no redirect, a
+// target that is not http or https, or a step down from https to http. 303, and
+// 301 or 302 after a POST, continue as a GET without the body; on a move to
+// another site (scheme, host or port) the credentials headers (Authorization,
+// Cookie) stay behind.
+std::optional<HttpRequest> redirectedRequest(const HttpRequest& from, int status, std::string_view target);
 
 }  // namespace qk::platform

@@ -52,7 +52,8 @@ protected:
 
 class Window {
 public:
-    // Destroys the window; records still queued for it are destroyed undelivered.
+    // Destroys the window; its events hear onDestroy first, and records still
+    // queued for it are destroyed undelivered.
     virtual ~Window() = default;
 
     // HWND on Windows, GtkWindow* on Linux: what the host is handed.

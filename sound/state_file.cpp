@@ -39,16 +39,18 @@ bool replaceFileWhole(const std::string& path, std::string_view bytes) {
     const std::string folder = cut == std::string::npos ? std::string(".")
                                : cut == 0               ? std::string(1, platform::kPathSeparator)
                                                         : path.substr(0, cut);
-    const auto temp = platform::createUniqueFile(folder, "qks");
-    if (!temp) return false;
-    bool ok = false;
-    if (auto file = platform::WritableFile::create(*temp)) {
-        // No flush to the disk: the file is rewritten several times a second while
-        // sounds play, and after a crash a stale progress figure harms nobody.
-        ok = file->write(bytes.data(), bytes.size()) == static_cast<std::int64_t>(bytes.size());
-    }
-    if (ok) ok = platform::replaceFile(*temp, path);
-    if (!ok) platform::removeFile(*temp);
+    const auto held = platform::Folder::open(folder);
+    if (!held) return false;
+    const std::string name = path.substr(cut == std::string::npos ? 0 : cut + 1);
+    std::string temp;
+    auto file = held->createReplacement("qks", name, temp);
+    if (!file) return false;
+    // No flush to the disk: the file is rewritten several times a second while
+    // sounds play, and after a crash a stale progress figure harms nobody.
+    bool ok = file->write(bytes.data(), bytes.size()) == static_cast<std::int64_t>(bytes.size());
+    file.reset();
+    if (ok) ok = held->replace(temp, name, /*durable=*/false);
+    if (!ok) held->remove(temp);
     return ok;
 }
 

@@ -8,7 +8,9 @@
 //   a second while it waits, so an idle time-out fires up to a second late.
 // - The error number of a transport error is libcurl's CURLcode (a time-out is
 //   CURLE_OPERATION_TIMEDOUT, 28; a refused connection CURLE_COULDNT_CONNECT, 7).
-// - Redirects are followed, the proxy comes from the usual environment variables
+// - Redirects are followed here, one request per step, by the shared rules of
+//   redirectedRequest (libcurl's own following keeps a custom method and every
+//   header across steps). The proxy comes from the usual environment variables
 //   (http_proxy, https_proxy, no_proxy) and certificates are verified against the
 //   system's store: the same defaults the Windows request has.
 // - A fragment in the URL never reaches the server.
@@ -98,8 +100,11 @@ std::optional<HttpUrl> crackHttpUrl(std::string_view url) {
     return out;
 }
 
-HttpResponse performHttpRequest(const HttpRequest& request) {
-    initOnce();
+namespace {
+
+// One request, redirects not followed; `location` receives the absolute address
+// a redirect answer points to.
+HttpResponse performOnce(const HttpRequest& request, std::string& location) {
     HttpResponse response;
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), curl_easy_cleanup);
     if (!easy) {
@@ -128,7 +133,7 @@ HttpResponse performHttpRequest(const HttpRequest& request) {
     bool ok = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_USERAGENT, request.userAgent.c_str()) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.timeoutMs)) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headerList.get()) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, onBody) == CURLE_OK;
@@ -157,12 +162,34 @@ HttpResponse performHttpRequest(const HttpRequest& request) {
         response.outcome = HttpOutcome::Ok;
         response.status = static_cast<int>(status);
         response.body = std::move(transfer.body);
+        char* target = nullptr;
+        if (curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &target) == CURLE_OK && target != nullptr) location = target;
         return response;
     }
     response.outcome = HttpOutcome::TransportError;
     response.errorNumber =
         static_cast<unsigned long>(transfer.idleTimedOut ? CURLE_OPERATION_TIMEDOUT : rc);
     return response;
+}
+
+}  // namespace
+
+HttpResponse performHttpRequest(const HttpRequest& request) {
+    initOnce();
+    HttpRequest current = request;
+    for (int step = 0;; ++step) {
+        std::string location;
+        HttpResponse response = performOnce(current, location);
+        if (response.outcome != HttpOutcome::Ok || location.empty()) return response;
+        std::optional<HttpRequest> next = redirectedRequest(current, response.status, location);
+        if (!next) return response;
+        if (step == kMaxRedirects) {
+            HttpResponse tooMany;
+            tooMany.errorNumber = CURLE_TOO_MANY_REDIRECTS;
+            return tooMany;
+        }
+        current = std::move(*next);
+    }
 }
 
 }  // namespace qk::platform

@@ -160,6 +160,9 @@ public:
     }
 
     ~GtkTopWindow() override {
+        // The widget's own "destroy" comes only after its handlers are gone, so the
+        // events hear of the end here, while they are still attached.
+        notify([](WindowEvents& e) { e.onDestroy(); });
         queue_->close();
         events_ = nullptr;
         if (moveTimer_ != 0) g_source_remove(moveTimer_);

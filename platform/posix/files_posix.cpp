@@ -7,24 +7,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 
 #include "platform/files.h"
 
 namespace qk::platform {
-
-namespace {
-// mkstemp creates files readable by the owner only; the data folder's files are
-// shared with the other plug-ins and the page, so they get the usual mode.
-mode_t currentUmask() {
-    static const mode_t mask = [] {
-        const mode_t m = ::umask(022);
-        ::umask(m);
-        return m;
-    }();
-    return mask;
-}
-}  // namespace
 
 std::string tempFolder() {
     const char* t = std::getenv("TMPDIR");
@@ -91,13 +79,16 @@ private:
 }  // namespace
 
 std::unique_ptr<ReadableFile> ReadableFile::open(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK the open of a named pipe waits for a writer, and a read of
+    // a device can wait for ever; what is opened is checked before anything is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return nullptr;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return nullptr;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return std::make_unique<PosixReadableFile>(fd);
 }
 
@@ -122,26 +113,92 @@ private:
 
 }  // namespace
 
-std::unique_ptr<WritableFile> WritableFile::create(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+namespace {
+
+bool isPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// Six letters or digits, as mkstemp makes them.
+std::string uniqueSuffix() {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    std::string suffix(6, 'X');
+    for (char& c : suffix) c = kLetters[random() % (sizeof kLetters - 1)];
+    return suffix;
+}
+
+class PosixFolder final : public Folder {
+public:
+    explicit PosixFolder(int fd) : fd_(fd) {}
+    ~PosixFolder() override { ::close(fd_); }
+
+    std::optional<std::string> finalPath() override {
+        std::string target(PATH_MAX, '\0');
+        const std::string link = "/proc/self/fd/" + std::to_string(fd_);
+        const ssize_t n = ::readlink(link.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size() || target[0] != '/') return std::nullopt;
+        target.resize(static_cast<size_t>(n));
+        return target;
+    }
+
+    std::unique_ptr<Folder> subfolder(const std::string& name) override {
+        if (!isPlainName(name)) return nullptr;
+        ::mkdirat(fd_, name.c_str(), 0777);  // an existing folder is fine; the open tells
+        const int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        return std::make_unique<PosixFolder>(fd);
+    }
+
+    std::unique_ptr<WritableFile> createReplacement(std::string_view prefix, const std::string& target,
+                                                    std::string& name) override {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string candidate = std::string(prefix) + uniqueSuffix();
+            // O_EXCL never follows a link; the mode is the usual one for new files.
+            const int fd = ::openat(fd_, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                keepAccessOf(target, fd);
+                name = std::move(candidate);
+                return std::make_unique<PosixWritableFile>(fd);
+            }
+            if (errno != EEXIST) return nullptr;
+        }
+        return nullptr;
+    }
+
+    bool replace(const std::string& from, const std::string& to, bool durable) override {
+        if (!isPlainName(from) || !isPlainName(to)) return false;
+        if (::renameat(fd_, from.c_str(), fd_, to.c_str()) != 0) return false;
+        // The rename is a change of the folder, on the disk only once the folder is.
+        return !durable || ::fsync(fd_) == 0;
+    }
+
+    bool remove(const std::string& name) override {
+        return isPlainName(name) && ::unlinkat(fd_, name.c_str(), 0) == 0;
+    }
+
+private:
+    // The owner first: a change of owner clears the set-id bits the mode then restores.
+    void keepAccessOf(const std::string& target, int fd) {
+        struct stat st {};
+        if (!isPlainName(target) || ::fstatat(fd_, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode))
+            return;
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            // Not ours to give away; the file stays the writer's, with the old mode.
+        }
+        ::fchmod(fd, st.st_mode & 07777);
+    }
+
+    int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<Folder> Folder::open(const std::string& path) {
+    const int fd = ::open(path.empty() ? "" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return nullptr;
-    return std::make_unique<PosixWritableFile>(fd);
-}
-
-std::optional<std::string> createUniqueFile(const std::string& folder, std::string_view prefix) {
-    std::string templ = folder.empty() ? std::string(".") : folder;
-    if (templ.back() != '/') templ += '/';
-    templ += prefix;
-    templ += "XXXXXX";
-    const int fd = ::mkstemp(templ.data());
-    if (fd < 0) return std::nullopt;
-    ::fchmod(fd, 0666 & ~currentUmask());
-    ::close(fd);
-    return templ;
-}
-
-bool replaceFile(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    return std::make_unique<PosixFolder>(fd);
 }
 
 bool appendToFile(const std::string& path, std::string_view bytes) {

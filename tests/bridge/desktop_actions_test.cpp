@@ -203,10 +203,16 @@ TEST(DesktopActions, PickersOpenInTheRequestedOrPickerFolderAndReportACancel) {
     EXPECT_EQ(rig.shell->picks[1].title, "Choose File");
     EXPECT_EQ(rig.shell->picks[1].start, "/no/folder");
 
+    // A name that is not UTF-8 is answered as the folder listing shows it.
+    rig.shell->chosen = "/home/kj/Music/caf\xE9.mp3";
+    EXPECT_EQ(
+        rig.send(R"x({"id":"g","action":"pick_file"})x"),
+        std::vector<std::string>{R"x(window.qkResolve({"hr":0,"id":"g","result":"/home/kj/Music/caf\ufffd.mp3"});)x"});
+
     // An empty path clears the picker folder: the chooser gets no start.
     rig.send(R"x({"id":"2","action":"set_picker_dir","path":""})x");
     rig.send(R"x({"id":"p","action":"pick_folder"})x");
-    EXPECT_EQ(rig.shell->picks[2].start, "");
+    EXPECT_EQ(rig.shell->picks[3].start, "");
 }
 
 TEST(DesktopActions, Sha256AnswersTheUnpaddedBase64UrlDigest) {

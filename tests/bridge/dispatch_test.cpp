@@ -1,6 +1,7 @@
 // What the page gets back for a message: the exact answer script, or nothing.
 #include <gtest/gtest.h>
 
+#include "bridge/protocol.h"
 #include "tests/bridge/bridge_fixture.h"
 
 namespace {
@@ -94,6 +95,12 @@ TEST(Dispatch, ConfigurationActionsStoreWhatThePageSent) {
     EXPECT_EQ(rig.bridge.writeRoots.copy(), (std::vector<std::string>{"/a", "/b"}));
     EXPECT_TRUE(rig.log.hasLine("set_data_dir      /srv/kj/"));
     EXPECT_TRUE(rig.log.hasLine("set_write_roots   2 root(s)"));
+    // A NUL would cut the folder short where the marker is written; it is not taken.
+    const auto refused = BridgeRig::answerOf(rig.send(R"x({"id":"n","action":"set_data_dir","path":"/srv/kj\u0000/x"})x")[0]);
+    EXPECT_EQ(refused, qk::bridge::makeAnswer("n", -1, "refused: path holds a NUL character"));
+    EXPECT_EQ(rig.bridge.dataDir, "/srv/kj/");
+    rig.send(R"x({"id":"2","action":"set_write_roots","roots":["/a\u0000/b","/c"]})x");
+    EXPECT_EQ(rig.bridge.writeRoots.copy(), std::vector<std::string>{"/c"});
     rig.send(R"x({"id":"3","action":"set_write_roots","roots":"/a"})x");
     EXPECT_TRUE(rig.bridge.writeRoots.copy().empty());
     EXPECT_TRUE(rig.log.hasLine("set_write_roots   0 root(s)"));

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
+#include "bridge/protocol.h"
 #include "tests/bridge/bridge_fixture.h"
+#include "tests/support/special_files.h"
+#include "tests/support/wait_for.h"
 
 namespace {
 
@@ -35,6 +39,37 @@ TEST(FileWorkerOrder, AnswersArriveInRequestOrder) {
         expectedId += std::to_string(i);
         EXPECT_EQ(answer["id"].get<std::string>(), expectedId);
         EXPECT_EQ(answer["hr"], 0) << answer;
+    }
+}
+
+// Only regular files are read: a pipe would wait for a writer, a device for ever,
+// and every later request would queue behind it.
+TEST(FileWorkerOrder, WhatIsNotARegularFileIsRefusedAtOnce) {
+    BridgeRig rig;
+    qktest::TempDir dir;
+    ASSERT_TRUE(qktest::makeFifo(dir.file("pipe.json")));
+    qktest::SocketFile socket(dir.file("socket.json"));
+    ASSERT_TRUE(socket.bound());
+    std::filesystem::create_directory(dir.file("folder.json"));
+    const std::string paths[] = {dir.file("pipe.json"), dir.file("socket.json"), "/dev/zero", "/dev/null",
+                                 dir.file("folder.json")};
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        const std::size_t before = rig.webView->scripts().size();
+        rig.send(R"({"id":"r","action":"readfile","path":")" + path + R"("})");
+        rig.send(R"({"id":"s","action":"statfile","path":")" + path + R"("})");
+        const bool answered = qktest::waitFor([&] {
+            rig.ui->pump();
+            return rig.webView->scripts().size() == before + 2;
+        }, 2000);
+        if (!answered) {
+            qktest::releasePipeReaders(path);
+            rig.ui->pumpUntil([&] { return rig.webView->scripts().size() == before + 2; });
+        }
+        ASSERT_TRUE(answered) << "the file worker waited on it";
+        const auto scripts = rig.webView->scripts();
+        EXPECT_EQ(BridgeRig::answerOf(scripts[before]), qk::bridge::makeAnswer("r", -1, "read failed (cannot open)"));
+        EXPECT_EQ(BridgeRig::answerOf(scripts[before + 1])["exists"], true);
     }
 }
 

@@ -1,6 +1,7 @@
 // The file actions on a real temporary folder: every answer, refusal and log line.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "bridge/file_service.h"
 #include "bridge/paths.h"
 #include "bridge/protocol.h"
+#include "tests/bridge/interposed_calls.h"
 #include "tests/support/karaoke_log.h"
 #include "tests/support/temp_dir.h"
 
@@ -299,6 +301,36 @@ TEST_F(FileActions, NothingLeavesARootThroughLinksOrDots) {
     EXPECT_EQ(run("mkdir", {{"path", root}})["hr"], 0);
 }
 
+// The system would use such a path cut at the NUL: another folder, another file.
+TEST_F(FileActions, APathHoldingNulIsRefusedBeforeTheDiskIsTouched) {
+    allow({dir.path()});
+    qktest::writeFile(dir.file("notes.json"), "keep");
+    const std::string nul(1, '\0');
+    const Json missing = Json::parse(R"({"exists":false,"hr":0,"id":"r","mtime":0.0,"result":"","size":0})");
+    struct Case {
+        const char* action;
+        std::string path;
+        Json answer;
+    };
+    const Case cases[] = {
+        {"writefile", dir.file("made") + nul + "/a.json", qk::bridge::makeAnswer("r", -1, kOutside)},
+        {"mkdir", dir.file("made") + nul + "x", qk::bridge::makeAnswer("r", -1, kOutside)},
+        {"deletefile", dir.file("notes.json") + nul + "/QuorvaleKaraoke-backup-1.json",
+         qk::bridge::makeAnswer("r", -1, kOutside)},
+        {"readfile", dir.file("notes.json") + nul, qk::bridge::makeAnswer("r", -1, "read failed (cannot open)")},
+        {"statfile", dir.file("notes.json") + nul + "x", missing},
+        {"listdir", dir.path() + nul + "/sub", qk::bridge::makeAnswer("r", -1, "listdir failed")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(run(c.action, {{"path", c.path}, {"content", "x"}}), c.answer) << c.action;
+        std::string shown = c.path;
+        shown.replace(shown.find('\0'), 1, "\\0");
+        EXPECT_TRUE(log.hasLine(std::string("REFUSED ") + c.action + " path holding NUL: " + shown)) << log.text();
+    }
+    EXPECT_EQ(names(dir.path()), std::vector<std::string>{"notes.json"});
+    EXPECT_EQ(qktest::readFile(dir.file("notes.json")), "keep");
+}
+
 TEST_F(FileActions, AFailedWriteLeavesTheOldFileAndNoTemporary) {
     allow({dir.path()});
     const std::string target = dir.file("state.json");
@@ -322,6 +354,108 @@ TEST_F(FileActions, AFailedWriteLeavesTheOldFileAndNoTemporary) {
     qktest::writeFile(dir.file("folder.json/inner"), "x");
     EXPECT_EQ(write(dir.file("folder.json"), "x"), qk::bridge::makeAnswer("r", -1, "write failed (replace)"));
     EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"folder.json", "state.json"}));
+}
+
+// root/a -> other/deep/dir, where dir/link -> ../x points nowhere yet: the system
+// takes "../x" from other/deep/dir, and so must the check and the write.
+TEST_F(FileActions, ADanglingRelativeLinkCountsFromWhereItReallyLies) {
+    fs::create_directories(dir.file("other/deep/dir"));
+    fs::create_directory_symlink(dir.file("other/deep/dir"), dir.file("a"));
+    fs::create_symlink("../x", dir.file("other/deep/dir/link"));
+    const std::string real = *qk::platform::realPath(dir.path());
+    EXPECT_EQ(qk::bridge::canonicalizePath(dir.file("a/link/file.json")), real + "/other/deep/x/file.json");
+
+    allow({dir.file("other")});
+    EXPECT_EQ(write(dir.file("a/link/file.json"), "through"), qk::bridge::makeAnswer("r", 0, ""));
+    EXPECT_EQ(qktest::readFile(dir.file("other/deep/x/file.json")), "through");
+    EXPECT_EQ(qktest::readFile(dir.file("a/link/file.json")), "through");
+    EXPECT_FALSE(qktest::exists(dir.file("x")));
+}
+
+// Another process that can write in a root swaps the checked folder for a link
+// to somewhere else while the write is under way: the bytes still go only to the
+// folder that was checked, wherever it went.
+TEST_F(FileActions, AFolderSwappedForALinkDuringAWriteTakesNothingOutside) {
+    fs::create_directories(dir.file("root/sub"));
+    fs::create_directory(dir.file("outside"));
+    allow({dir.file("root")});
+    qktest::atNextFileChange([&] {
+        fs::rename(dir.file("root/sub"), dir.file("root/moved"));
+        fs::create_directory_symlink(dir.file("outside"), dir.file("root/sub"));
+    });
+    const Json a = write(dir.file("root/sub/a.json"), "secret");
+    qktest::atNextFileChange(nullptr);
+    EXPECT_TRUE(names(dir.file("outside")).empty()) << a;
+    EXPECT_EQ(a, qk::bridge::makeAnswer("r", 0, ""));
+    EXPECT_EQ(qktest::readFile(dir.file("root/moved/a.json")), "secret");
+
+    // Once the link is there, the check itself sees where it leads.
+    EXPECT_EQ(write(dir.file("root/sub/b.json"), "x")["result"], kOutside);
+    EXPECT_EQ(run("mkdir", {{"path", dir.file("root/sub/made")}})["result"], kOutside);
+    EXPECT_TRUE(names(dir.file("outside")).empty());
+}
+
+// A rewrite is a new file under the old name; to everyone else it is the same file.
+TEST_F(FileActions, ARewriteKeepsTheFilesPermissionsAndOwner) {
+    allow({dir.path()});
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    const bool root = ::geteuid() == 0;
+    struct Case {
+        mode_t mode;
+        int owner;  // -1: the test's own
+    };
+    const Case cases[] = {{0640, -1}, {0600, -1}, {0755, -1}, {0444, -1}, {0604, root ? 4321 : -1}};
+    for (const Case& c : cases) {
+        const std::string target = dir.file("doc.json");
+        qktest::writeFile(target, "old");
+        ASSERT_EQ(::chmod(target.c_str(), c.mode), 0);
+        if (c.owner >= 0) {
+            ASSERT_EQ(::chown(target.c_str(), static_cast<uid_t>(c.owner), static_cast<gid_t>(c.owner)), 0);
+        }
+        struct stat before {};
+        ::stat(target.c_str(), &before);
+        EXPECT_EQ(write(target, "new")["hr"], 0);
+        struct stat after {};
+        ASSERT_EQ(::stat(target.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode & 07777, c.mode) << std::oct << c.mode;
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+        EXPECT_EQ(qktest::readFile(target), "new");
+        fs::remove(target);
+    }
+    // A new file gets the usual mode.
+    EXPECT_EQ(write(dir.file("fresh.json"), "x")["hr"], 0);
+    struct stat fresh {};
+    ::stat(dir.file("fresh.json").c_str(), &fresh);
+    EXPECT_EQ(fresh.st_mode & 0777, 0666 & ~mask);
+}
+
+// An answered write survives a power cut: the folder holding the renamed file is
+// flushed after the rename, before the answer.
+TEST_F(FileActions, AnAnsweredWriteIsOnTheDiskFolderAndAll) {
+    allow({dir.path()});
+    const std::string target = dir.file("audience.json");
+    qktest::writeFile(target, "old");
+    qktest::clearSyncedFiles();
+    std::string atFolderSync = "(folder never flushed)";
+    std::function<void()> watch = [&] {
+        const auto synced = qktest::syncedFiles();
+        if (!synced.empty() && synced.back().folder) {
+            atFolderSync = qktest::readFile(target);
+        } else {
+            qktest::atNextFileChange(watch);
+        }
+    };
+    qktest::atNextFileChange(watch);
+    EXPECT_EQ(write(target, "new"), qk::bridge::makeAnswer("r", 0, ""));
+    qktest::atNextFileChange(nullptr);
+    const auto synced = qktest::syncedFiles();
+    ASSERT_GE(synced.size(), 2u);
+    EXPECT_FALSE(synced[synced.size() - 2].folder) << "the data first";
+    EXPECT_TRUE(synced.back().folder);
+    EXPECT_EQ(synced.back().path, *qk::platform::realPath(dir.path()));
+    EXPECT_EQ(atFolderSync, "new") << "the folder is flushed after the rename";
 }
 
 TEST(Paths, CanonicalFormOfPathsThatDoNotExistYet) {

@@ -9,6 +9,7 @@
 #include "kit/json_access.h"
 #include "platform/files.h"
 #include "tests/support/karaoke_log.h"
+#include "tests/support/special_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -111,6 +112,29 @@ TEST(EndShowMarker, WrittenOnlyWhenAShowHasSomethingToClose) {
         EXPECT_TRUE(log.hasLine("end-show marker written (show=" + c.marker->show + " rot=" +
                                 std::to_string(c.marker->rot) + " perf=" + std::to_string(c.marker->perf) + ")"))
             << log.text();
+    }
+}
+
+// A pipe where a document should be is unreadable at once, never a wait at quit.
+TEST(EndShowMarker, PipesInPlaceOfDocumentsDoNotHoldUpTheQuit) {
+    using namespace std::chrono_literals;
+    {
+        qktest::KaraokeLogCapture log;
+        qktest::TempDir d;
+        show(d, "a.json", R"({"queue":[1]})");
+        ASSERT_TRUE(qktest::makeFifo(d.file("settings.json")));
+        EXPECT_TRUE(qktest::endsWithin(2s, d.file("settings.json"),
+                                       [&] { qk::karaoke::writeEndShowMarker(d.path(), qk::LogFile::karaoke()); }));
+        EXPECT_TRUE(log.hasLine("end-show marker written (show=a.json rot=1 perf=0)")) << log.text();
+    }
+    {
+        qktest::KaraokeLogCapture log;
+        qktest::TempDir d;
+        show(d, "a.json", R"({"queue":[1]})");
+        age(d, "a.json", 60);
+        ASSERT_TRUE(qktest::makeFifo(d.file("shows/b.json")));
+        EXPECT_TRUE(qktest::endsWithin(2s, d.file("shows/b.json"),
+                                       [&] { qk::karaoke::writeEndShowMarker(d.path(), qk::LogFile::karaoke()); }));
     }
 }
 

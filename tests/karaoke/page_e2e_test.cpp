@@ -342,6 +342,7 @@ TEST_F(AudienceE2E, ReleaseLeavesNoThreadWindowOrWebProcessBehind) {
         ASSERT_TRUE(pumpUntil([&] { return countOccurrences(log_.text(), "env probe        ") >= 2; }, 60))
             << log_.text();
         release();
+        EXPECT_EQ(countOccurrences(log_.text(), "  WM_DESTROY\n"), 1) << "the main window says once that it goes";
         EXPECT_TRUE(pumpUntil([] { return webProcessChildren() == 0; }, 10)) << "web process left behind";
         EXPECT_EQ(qktest::toplevelsTitled("QuorvaleKaraoke"), 0);
         EXPECT_EQ(qktest::toplevelsTitled(kTitle), 0);

@@ -225,6 +225,10 @@ TEST_F(KaraokePlugin, ReleaseLeavesTheEndShowMarkerForThePagesDataFolder) {
     const auto at = [&](const std::string& line) { return text.find(line); };
     ASSERT_NE(at("  Release\n"), std::string::npos);
     EXPECT_LT(at("  Release\n"), at("end-show marker written (show=friday.json rot=2 perf=3)"));
+    // The main window says that it goes, once, after the placement is saved.
+    EXPECT_NE(at("  WM_DESTROY\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("  WM_DESTROY\n"), text.rfind("  WM_DESTROY\n"));
+    EXPECT_LT(at("end-show marker written"), at("  WM_DESTROY\n"));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "tests/overlay/recording_gpu.h"
 #include "tests/overlay/recording_text.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/special_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -97,6 +98,20 @@ TEST_F(OverlayPluginTest, StopDoesNotWaitOutTheSleep) {
     const auto before = std::chrono::steady_clock::now();
     overlay->OnStop();
     EXPECT_LT(std::chrono::steady_clock::now() - before, 2s) << "the poller is woken, not waited for";
+}
+
+TEST_F(OverlayPluginTest, APipeInPlaceOfTheDocumentNeverHoldsThePollerUp) {
+    host.folder = home.path();
+    OverlayPtr overlay = load();
+    ASSERT_TRUE(qktest::makeFifo(dataFile("audience.json")));
+    overlay->OnStart();
+    std::this_thread::sleep_for(100ms);  // several passes over the pipe
+    EXPECT_TRUE(qktest::endsWithin(2s, dataFile("audience.json"), [&] { overlay->OnStop(); }))
+        << "OnStop waited for a writer of the pipe";
+    overlay->OnStart();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(qktest::endsWithin(2s, dataFile("audience.json"), [&] { overlay.reset(); }))
+        << "Release waited for a writer of the pipe";
 }
 
 TEST_F(OverlayPluginTest, WithoutADecoderEachStartSaysSoAndLoadsNoPicture) {

@@ -105,6 +105,114 @@ TEST(HttpCurl, SendsExactlyWhatItIsGivenAndReturnsAnyStatus) {
     EXPECT_EQ(seen[2].body, "");
 }
 
+// "/r<status>?to=<target>" answers with that redirect, "/loop" with one to itself;
+// anything else lands.
+qktest::TestReply redirectOrLand(const qktest::RecordedRequest& r) {
+    qktest::TestReply reply;
+    const std::size_t to = r.target.find("?to=");
+    if (r.target.rfind("/r", 0) == 0 && to != std::string::npos) {
+        reply.status = std::atoi(r.target.substr(2, 3).c_str());
+        reply.headers = {{"Location", r.target.substr(to + 4)}};
+        reply.body = "moved";
+    } else if (r.target == "/loop") {
+        reply.status = 302;
+        reply.headers = {{"Location", "/loop"}};
+    } else {
+        reply.body = "landed " + r.method;
+    }
+    return reply;
+}
+
+// Redirects as browsers follow them: the method each one asks for, credentials
+// kept from other sites, and a target that cannot be reached is a failure, not
+// the redirect's own answer.
+TEST(HttpCurl, RedirectsFollowTheBrowsersRules) {
+    qktest::HttpTestServer server(redirectOrLand);
+    const std::string here = "http://127.0.0.1:" + std::to_string(server.port());
+    const std::string otherHost = "http://localhost:" + std::to_string(server.port());
+    struct Case {
+        const char* method;
+        std::string object;
+        HttpOutcome outcome;
+        int status;
+        const char* landedMethod;  // nullptr: the redirect is not followed
+        bool bodyKept;
+        bool credentialsKept;
+    };
+    const Case cases[] = {
+        {"POST", "/r303?to=/next", HttpOutcome::Ok, 200, "GET", false, true},
+        {"POST", "/r301?to=/next", HttpOutcome::Ok, 200, "GET", false, true},
+        {"POST", "/r302?to=" + here + "/next", HttpOutcome::Ok, 200, "GET", false, true},
+        {"POST", "/r307?to=/next", HttpOutcome::Ok, 200, "POST", true, true},
+        {"POST", "/r308?to=/next", HttpOutcome::Ok, 200, "POST", true, true},
+        {"PUT", "/r302?to=/next", HttpOutcome::Ok, 200, "PUT", true, true},
+        {"DELETE", "/r303?to=/next", HttpOutcome::Ok, 200, "GET", false, true},
+        {"POST", "/r307?to=" + otherHost + "/next", HttpOutcome::Ok, 200, "POST", true, false},
+        {"GET", "/r302?to=ftp://127.0.0.1/song.mp3", HttpOutcome::Ok, 302, nullptr, false, false},
+        {"GET", "/r302?to=file:///etc/passwd", HttpOutcome::Ok, 302, nullptr, false, false},
+        {"POST", "/r302?to=http://127.0.0.1:" + std::to_string(qktest::closedPort()) + "/", HttpOutcome::TransportError,
+         0, nullptr, false, false},
+    };
+    std::size_t seenBefore = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " " + c.object);
+        auto request = requestTo(server, c.object);
+        request.method = c.method;
+        request.body = "{\"song\":1}";
+        request.headers = {{"Authorization", "Bearer t"}, {"Content-Type", "application/json"}, {"Cookie", "s=1"},
+                           {"X-Api-Key", "k"}};
+        const auto response = qk::platform::performHttpRequest(request);
+        EXPECT_EQ(response.outcome, c.outcome);
+        EXPECT_EQ(response.status, c.status);
+        const auto seen = server.requests();
+        const std::size_t made = seen.size() - seenBefore;
+        seenBefore = seen.size();
+        if (c.landedMethod == nullptr) {
+            EXPECT_EQ(made, 1u);
+            if (c.outcome == HttpOutcome::Ok) {
+                EXPECT_EQ(response.body, "moved");
+            }
+            continue;
+        }
+        ASSERT_EQ(made, 2u);
+        const auto& landed = seen.back();
+        EXPECT_EQ(landed.target, "/next");
+        EXPECT_EQ(landed.method, c.landedMethod);
+        EXPECT_EQ(response.body, std::string("landed ") + c.landedMethod);
+        EXPECT_EQ(landed.body, c.bodyKept ? "{\"song\":1}" : "");
+        EXPECT_EQ(landed.hasHeader("Content-Type"), c.bodyKept);
+        EXPECT_EQ(landed.hasHeader("Authorization"), c.credentialsKept);
+        EXPECT_EQ(landed.hasHeader("Cookie"), c.credentialsKept);
+        EXPECT_EQ(landed.header("X-Api-Key"), "k");
+    }
+
+    // A redirect that never ends is a failure after ten steps.
+    const auto loop = qk::platform::performHttpRequest(requestTo(server, "/loop"));
+    EXPECT_EQ(loop.outcome, HttpOutcome::TransportError);
+    EXPECT_EQ(server.requests().size() - seenBefore, 11u);
+}
+
+TEST(HttpRedirect, NeverDownFromHttpsAndCredentialsStayWithTheirSite) {
+    HttpRequest from;
+    from.secure = true;
+    from.host = "api.example.test";
+    from.port = 443;
+    from.object = "/v1";
+    from.method = "GET";
+    from.headers = {{"authorization", "Bearer t"}, {"X-Api-Key", "k"}};
+    EXPECT_FALSE(qk::platform::redirectedRequest(from, 302, "http://api.example.test/v1"));
+    EXPECT_FALSE(qk::platform::redirectedRequest(from, 200, "https://api.example.test/v2"));
+    EXPECT_FALSE(qk::platform::redirectedRequest(from, 304, "https://api.example.test/v2"));
+    const auto same = qk::platform::redirectedRequest(from, 301, "https://API.example.test/v2?q=1#top");
+    ASSERT_TRUE(same);
+    EXPECT_EQ(same->object, "/v2?q=1");
+    EXPECT_EQ(same->headers.size(), 2u);
+    const auto other = qk::platform::redirectedRequest(from, 302, "https://cdn.example.test:8443/");
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->port, 8443);
+    EXPECT_EQ(other->headers, (std::vector<std::pair<std::string, std::string>>{{"X-Api-Key", "k"}}));
+}
+
 TEST(HttpCurl, TransportFailuresAndPartialBodies) {
     qktest::HttpTestServer server([](const qktest::RecordedRequest& r) {
         qktest::TestReply reply;

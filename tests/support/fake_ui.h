@@ -211,6 +211,7 @@ struct FakeUi {
 };
 
 inline FakeWindow::~FakeWindow() {
+    if (events != nullptr) events->onDestroy();  // as the real windows do
     target->close();
     if (ui_.window == this) ui_.window = nullptr;
     if (ui_.audience == this) ui_.audience = nullptr;

@@ -163,6 +163,7 @@ void HttpTestServer::serve(int fd) {
     }
     std::string out = "HTTP/1.1 " + std::to_string(reply.status) + " " + reason(reply.status) + "\r\n";
     out += "Content-Type: " + reply.contentType + "\r\n";
+    for (const auto& [name, value] : reply.headers) out += name + ": " + value + "\r\n";
     out += "Content-Length: " + std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
     if (reply.breakAfterBytes >= 0) {
         out += reply.body.substr(0, static_cast<size_t>(reply.breakAfterBytes));

@@ -28,6 +28,7 @@ struct TestReply {
     bool stall = false;         // never answer (until the server stops)
     int breakAfterBytes = -1;   // announce the whole body but close after this many bytes
     int delayMs = 0;            // wait before answering
+    std::vector<std::pair<std::string, std::string>> headers;  // more response headers ("Location")
 };
 
 class HttpTestServer {
