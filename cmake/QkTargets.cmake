@@ -23,8 +23,14 @@ endfunction()
 # One GoogleTest executable whose cases become CTest tests with the label.
 function(qk_add_gtest)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "LABEL;SOURCES;LIBS;DEPENDS" ${ARGN})
-  add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(WIN32)
+    # Its own entry point there: see tests/support/win32_test_main.cpp.
+    add_executable(${T_NAME} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/win32_test_main.cpp)
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  else()
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  endif()
   target_compile_definitions(${T_NAME} PRIVATE
     QK_PLUGIN_DIR="${QK_PLUGIN_DIR}" QK_SOURCE_DIR="${PROJECT_SOURCE_DIR}" QK_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
   if(T_DEPENDS)

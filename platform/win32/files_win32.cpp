@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 #include <limits>
 #include <string>
 
@@ -119,64 +120,173 @@ std::unique_ptr<ReadableFile> ReadableFile::open(const std::string& path) {
     const HANDLE h = ::CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
+    // A pipe, a console or a device opens too: only files on a disk are read.
+    if (::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        return nullptr;
+    }
     return std::make_unique<Win32ReadableFile>(h);
 }
 
-std::unique_ptr<WritableFile> WritableFile::create(const std::string& path) {
-    const HANDLE h =
-        ::CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+namespace {
+
+// The final path of what the handle holds, in the everyday form ("C:\\..." or
+// "\\\\server\\share\\..."), without the long-path prefix the call answers with.
+std::optional<std::string> finalPathOf(HANDLE h) {
+    std::wstring out(MAX_PATH, L'\0');
+    DWORD n = ::GetFinalPathNameByHandleW(h, out.data(), static_cast<DWORD>(out.size()), FILE_NAME_NORMALIZED);
+    if (n >= out.size()) {
+        out.resize(n + 1);
+        n = ::GetFinalPathNameByHandleW(h, out.data(), static_cast<DWORD>(out.size()), FILE_NAME_NORMALIZED);
+    }
+    if (n == 0 || n >= out.size()) return std::nullopt;
+    out.resize(n);
+    if (out.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        out = L"\\\\" + out.substr(8);
+    else if (out.rfind(L"\\\\?\\", 0) == 0)
+        out = out.substr(4);
+    return narrow(out);
+}
+
+// A name that stays in the folder it is given to: one component, no "." or "..".
+bool isPlainName(std::wstring_view name) {
+    if (name.empty() || name == L"." || name == L"..") return false;
+    for (const wchar_t c : name)
+        if (c == L'\\' || c == L'/' || c == L':' || c == L'\0') return false;
+    return true;
+}
+
+// An open folder handle, or nothing when the path holds anything else. With
+// `ownLinkOnly` a link in the path's last place is opened itself, and refused.
+HANDLE openFolderHandle(const std::wstring& path, bool ownLinkOnly) {
+    // Not shared for deletion: while it is held, the folder (and so every folder
+    // above it) cannot be renamed or removed, and its path keeps naming it.
+    const HANDLE h = ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | (ownLinkOnly ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32WritableFile>(h);
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool folder = ::GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                        (!ownLinkOnly || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0);
+    if (!folder) {
+        ::CloseHandle(h);
+        return nullptr;
+    }
+    return h;
 }
 
-std::optional<std::string> createUniqueFile(const std::string& folder, std::string_view prefix) {
-    std::string base = folder.empty() ? std::string(".") : folder;
-    if (base.back() != '\\' && base.back() != '/') base += '\\';
-    base += prefix;
-    static std::atomic<std::uint32_t> counter{0};
-    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        // Six characters from the time, the process and a counter, like mkstemp's.
-        std::uint64_t seed = static_cast<std::uint64_t>(::GetTickCount64()) * 2654435761u ^
-                             (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 20) ^ (counter++ * 40503u);
-        std::string name = base;
-        for (int i = 0; i < 6; ++i, seed /= 36) name += kDigits[seed % 36];
-        const HANDLE h = ::CreateFileW(widen(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(h);
-            return name;
+class Win32Folder final : public Folder {
+public:
+    Win32Folder(HANDLE h, std::wstring path) : h_(h), path_(std::move(path)) {
+        if (!path_.empty() && !isSeparator(path_.back())) path_ += L'\\';
+    }
+    ~Win32Folder() override { ::CloseHandle(h_); }
+
+    std::optional<std::string> finalPath() override { return finalPathOf(h_); }
+
+    std::unique_ptr<Folder> subfolder(const std::string& name) override {
+        const std::wstring wide = widen(name);
+        if (!isPlainName(wide)) return nullptr;
+        const std::wstring child = path_ + wide;
+        ::CreateDirectoryW(child.c_str(), nullptr);  // an existing folder is fine
+        const HANDLE h = openFolderHandle(child, /*ownLinkOnly=*/true);
+        if (!h) return nullptr;
+        return std::make_unique<Win32Folder>(h, child);
+    }
+
+    std::unique_ptr<WritableFile> createReplacement(std::string_view prefix, const std::string&,
+                                                    std::string& name) override {
+        // A new file takes the permissions the folder hands down, as any file made
+        // there does; the target's own list is not carried over.
+        static std::atomic<std::uint32_t> counter{0};
+        static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+        if (!isPlainName(widen(std::string(prefix) + "x"))) return nullptr;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            // Six characters from the time, the process and a counter, like mkstemp's.
+            std::uint64_t seed = static_cast<std::uint64_t>(::GetTickCount64()) * 2654435761u ^
+                                 (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 20) ^ (counter++ * 40503u);
+            std::string candidate(prefix);
+            for (int i = 0; i < 6; ++i, seed /= 36) candidate += kDigits[seed % 36];
+            const HANDLE h = ::CreateFileW((path_ + widen(candidate)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                name = candidate;
+                return std::make_unique<Win32WritableFile>(h);
+            }
+            if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
         }
-        if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) return std::nullopt;
+        return nullptr;
     }
-    return std::nullopt;
+
+    bool replace(const std::string& from, const std::string& to, bool durable) override {
+        const std::wstring a = widen(from), b = widen(to);
+        if (!isPlainName(a) || !isPlainName(b)) return false;
+        const std::wstring source = path_ + a, target = path_ + b;
+        const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+        // A reader that has the target open (the page reading the state file, say)
+        // makes the replacement fail for as long as it holds it, which is a moment:
+        // try again for up to half a second before giving up.
+        for (int attempt = 0;; ++attempt) {
+            if (::MoveFileExW(source.c_str(), target.c_str(), flags)) return true;
+            const DWORD error = ::GetLastError();
+            if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt >= 500) return false;
+            ::Sleep(attempt < 10 ? 0 : 1);
+        }
+    }
+
+    bool remove(const std::string& name) override {
+        const std::wstring wide = widen(name);
+        if (!isPlainName(wide)) return false;
+        const std::wstring child = path_ + wide;
+        // A link to a folder is removed as a folder entry; either way the link
+        // itself goes, never what it points to.
+        const DWORD a = ::GetFileAttributesW(child.c_str());
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && (a & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            return ::RemoveDirectoryW(child.c_str()) != 0;
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+        return ::DeleteFileW(child.c_str()) != 0;
+    }
+
+private:
+    HANDLE h_;
+    std::wstring path_;
+};
+
+}  // namespace
+
+std::unique_ptr<Folder> Folder::open(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) return nullptr;
+    const std::wstring wide = widen(path);
+    const HANDLE h = openFolderHandle(wide, /*ownLinkOnly=*/false);
+    if (!h) return nullptr;
+    return std::make_unique<Win32Folder>(h, wide);
 }
 
-bool replaceFile(const std::string& from, const std::string& to) {
-    const std::wstring source = widen(from), target = widen(to);
-    // A reader that has the target open (the page reading the state file, say)
-    // makes the replacement fail for as long as it holds it, which is a moment:
-    // try again for up to half a second before giving up.
-    for (int attempt = 0;; ++attempt) {
-        if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-        const DWORD error = ::GetLastError();
-        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt >= 500) return false;
-        ::Sleep(attempt < 10 ? 0 : 1);
-    }
-}
+namespace {
+// Wine places a write on an append-only handle at the end it saw when the write
+// began, so two threads appending at once can land on the same place and one
+// line is lost; Windows itself appends atomically. Appends from this module wait
+// for each other, which costs nothing against the file system's own time.
+std::mutex appendOrder;
+}  // namespace
 
 bool appendToFile(const std::string& path, std::string_view bytes) {
+    const std::lock_guard<std::mutex> one(appendOrder);
     // FILE_APPEND_DATA alone: every write lands at the end, whoever else appends.
     // Opens that meet another thread's open of the same new file can be refused
     // for a moment; those are tried again briefly.
     const std::wstring wide = widen(path);
     HANDLE h = INVALID_HANDLE_VALUE;
+    // The wait is by the clock, not by a count of tries: a loaded machine can keep
+    // the other thread's open going for longer than a few scheduler turns.
+    const ULONGLONG giveUpAt = ::GetTickCount64() + 500;
     for (int attempt = 0; h == INVALID_HANDLE_VALUE; ++attempt) {
         h = ::CreateFileW(wide.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) break;
         const DWORD error = ::GetLastError();
-        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt >= 50) return false;
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || ::GetTickCount64() > giveUpAt)
+            return false;
         ::Sleep(attempt < 5 ? 0 : 1);
     }
     bool ok = true;
@@ -206,21 +316,9 @@ std::optional<std::string> realPath(const std::string& path) {
     const HANDLE h = ::CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::wstring out(MAX_PATH, L'\0');
-    DWORD n = ::GetFinalPathNameByHandleW(h, out.data(), static_cast<DWORD>(out.size()), FILE_NAME_NORMALIZED);
-    if (n >= out.size()) {
-        out.resize(n + 1);
-        n = ::GetFinalPathNameByHandleW(h, out.data(), static_cast<DWORD>(out.size()), FILE_NAME_NORMALIZED);
-    }
+    auto out = finalPathOf(h);
     ::CloseHandle(h);
-    if (n == 0 || n >= out.size()) return std::nullopt;
-    out.resize(n);
-    // The call answers in the long form: "\\?\C:\..." or "\\?\UNC\server\share\...".
-    if (out.rfind(L"\\\\?\\UNC\\", 0) == 0)
-        out = L"\\\\" + out.substr(8);
-    else if (out.rfind(L"\\\\?\\", 0) == 0)
-        out = out.substr(4);
-    return narrow(out);
+    return out;
 }
 
 std::optional<std::string> symlinkTarget(const std::string&) {

@@ -33,10 +33,16 @@ TEST(FilesWin32, NamesOutsideTheAnsiCodePageRoundTripAsUtf8) {
     ASSERT_TRUE(pf::createFolders(folder));
     const std::string path = qktest::join(folder, name);
     {
-        auto w = pf::WritableFile::create(path);
+        auto held = pf::Folder::open(folder);
+        ASSERT_TRUE(held);
+        std::string temp;
+        auto w = held->createReplacement("\xE2\x99\xAB", name, temp);  // a prefix outside the code page too
         ASSERT_TRUE(w);
         EXPECT_EQ(w->write("hello", 5), 5);
         EXPECT_TRUE(w->flush());
+        w.reset();
+        EXPECT_TRUE(held->replace(temp, name, true));
+        EXPECT_EQ(held->finalPath()->substr(held->finalPath()->size() - 9), "\\K\xC3\xA9y \xE2\x99\xAB");
     }
     // The name on disk is the UTF-16 form of the UTF-8 text, not a code-page guess.
     EXPECT_TRUE(fs::exists(fs::u8path(folder) / fs::u8path(name)));
@@ -70,6 +76,13 @@ TEST(FilesWin32, FoldersWithEitherSeparatorAndWhatIsInTheWay) {
     EXPECT_FALSE(pf::createFolders(tmp.file("file\\sub")));
     EXPECT_FALSE(pf::createFolders(""));
     EXPECT_FALSE(pf::ReadableFile::open(tmp.file("missing")));
+    // Devices and pipes open without blocking, and are refused as not being files.
+    EXPECT_FALSE(pf::ReadableFile::open("NUL"));
+    const HANDLE pipe = ::CreateNamedPipeW(L"\\\\.\\pipe\\qk-files-test", PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 64, 64,
+                                           0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(pf::ReadableFile::open("\\\\.\\pipe\\qk-files-test"));
+    ::CloseHandle(pipe);
     EXPECT_FALSE(pf::listFolder(tmp.file("missing")));
     const auto empty = pf::listFolder(tmp.file("a\\b\\c"));
     ASSERT_TRUE(empty);
@@ -95,13 +108,33 @@ TEST(FilesWin32, ReadersShareWithAppendsAndReplacements) {
     const std::string state = tmp.file("sound-state.json");
     qktest::writeFile(state, "old");
     const auto before = pf::fileVersion(state);
-    const auto temp = pf::createUniqueFile(tmp.path(), "sound-state.json.");
-    ASSERT_TRUE(temp);
-    EXPECT_EQ(temp->rfind(tmp.file("sound-state.json."), 0), 0u);
-    qktest::writeFile(*temp, "newer");
-    EXPECT_TRUE(pf::replaceFile(*temp, state));
+    auto held = pf::Folder::open(tmp.path());
+    ASSERT_TRUE(held);
+    std::string temp;
+    auto w = held->createReplacement("qks", "sound-state.json", temp);
+    ASSERT_TRUE(w);
+    EXPECT_EQ(temp.rfind("qks", 0), 0u);
+    EXPECT_EQ(w->write("newer", 5), 5);
+    w.reset();
+    {
+        // A reader holding the old file for a moment only delays the replacement.
+        auto busy = pf::ReadableFile::open(state);
+        std::thread letGo([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            busy.reset();
+        });
+        EXPECT_TRUE(held->replace(temp, "sound-state.json", false));
+        letGo.join();
+    }
     EXPECT_EQ(readAll(state), "newer");
-    EXPECT_FALSE(qktest::exists(*temp));
+    EXPECT_FALSE(qktest::exists(tmp.file(temp)));
+    // Names stay in the folder held; a folder is not removed as a file.
+    EXPECT_FALSE(held->replace("..\\x", "sound-state.json", false));
+    EXPECT_FALSE(held->remove("..\\sound-state.json"));
+    ASSERT_TRUE(held->subfolder("sub"));
+    EXPECT_FALSE(held->subfolder("sound-state.json"));
+    EXPECT_FALSE(held->remove("sub"));
+    EXPECT_FALSE(pf::Folder::open(state));
     const auto after = pf::fileVersion(state);
     ASSERT_TRUE(before && after);
     EXPECT_NE(*before, *after);
