@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "bridge/base64_url.h"
+#include "bridge/file_service.h"
 #include "bridge/paths.h"
 #include "bridge/protocol.h"
 #include "kit/text.h"
@@ -101,7 +102,8 @@ void DesktopActions::HideAudience() {
 Json DesktopActions::pick(platform::PickKind kind, const Json& request, const std::string& id,
                           const std::string& pickerDir, platform::Window* owner) {
     std::string start = stringMember(request, "start");
-    if (start.empty()) start = pickerDir;
+    // A start folder holding a NUL names no folder the chooser could open.
+    if (start.empty() || holdsNul(start)) start = pickerDir;
     // A folder that does not exist is left to the chooser, which ignores it.
     if (!start.empty()) start = canonicalizePath(start);
     const char* title = kind == platform::PickKind::Folder ? "Choose Folder" : "Choose File";

@@ -174,8 +174,14 @@ void dispatchBridgeMessage(Bridge& bridge, const std::shared_ptr<WebView>& sende
     } else if (action == "set_data_dir") {
         answer = setDataDir(bridge, request, id);
     } else if (action == "set_picker_dir") {
-        bridge.pickerDir = stringMember(request, "path");
-        answer = makeAnswer(id, 0, "");
+        std::string path = stringMember(request, "path");
+        if (holdsNul(path)) {
+            bridge.log().logLine("REFUSED set_picker_dir path holding NUL");
+            answer = makeAnswer(id, -1, "refused: path holds a NUL character");
+        } else {
+            bridge.pickerDir = std::move(path);
+            answer = makeAnswer(id, 0, "");
+        }
     } else if (action == "set_write_roots") {
         answer = setWriteRoots(bridge, request, id);
     } else if (isDesktopAction(action)) {

@@ -18,6 +18,8 @@ std::string soundDisplayName(const std::string& path) {
 }
 
 bool isAbsoluteLocalPath(const std::string& path, char separator) {
+    // The system would take the path only up to a NUL: another file than the one named.
+    if (path.find('\0') != std::string::npos) return false;
     if (separator == '/') return !path.empty() && path[0] == '/';
     const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
     if (path.size() >= 3 && letter(path[0]) && path[1] == ':' && path[2] == separator) return true;

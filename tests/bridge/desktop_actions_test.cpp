@@ -209,10 +209,14 @@ TEST(DesktopActions, PickersOpenInTheRequestedOrPickerFolderAndReportACancel) {
         rig.send(R"x({"id":"g","action":"pick_file"})x"),
         std::vector<std::string>{R"x(window.qkResolve({"hr":0,"id":"g","result":"/home/kj/Music/caf\ufffd.mp3"});)x"});
 
+    // A "start" holding a NUL names no folder: the picker folder is used instead.
+    rig.send(R"x({"id":"n","action":"pick_file","start":"/etc\u0000/x"})x");
+    EXPECT_EQ(rig.shell->picks[3].start, qk::bridge::canonicalizePath(dir.path()));
+
     // An empty path clears the picker folder: the chooser gets no start.
     rig.send(R"x({"id":"2","action":"set_picker_dir","path":""})x");
     rig.send(R"x({"id":"p","action":"pick_folder"})x");
-    EXPECT_EQ(rig.shell->picks[3].start, "");
+    EXPECT_EQ(rig.shell->picks[4].start, "");
 }
 
 TEST(DesktopActions, Sha256AnswersTheUnpaddedBase64UrlDigest) {

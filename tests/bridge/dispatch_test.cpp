@@ -99,6 +99,11 @@ TEST(Dispatch, ConfigurationActionsStoreWhatThePageSent) {
     const auto refused = BridgeRig::answerOf(rig.send(R"x({"id":"n","action":"set_data_dir","path":"/srv/kj\u0000/x"})x")[0]);
     EXPECT_EQ(refused, qk::bridge::makeAnswer("n", -1, "refused: path holds a NUL character"));
     EXPECT_EQ(rig.bridge.dataDir, "/srv/kj/");
+    rig.send(R"x({"id":"p","action":"set_picker_dir","path":"/music"})x");
+    const auto pickerRefused =
+        BridgeRig::answerOf(rig.send(R"x({"id":"q","action":"set_picker_dir","path":"/music\u0000/x"})x")[0]);
+    EXPECT_EQ(pickerRefused, qk::bridge::makeAnswer("q", -1, "refused: path holds a NUL character"));
+    EXPECT_EQ(rig.bridge.pickerDir, "/music");
     rig.send(R"x({"id":"2","action":"set_write_roots","roots":["/a\u0000/b","/c"]})x");
     EXPECT_EQ(rig.bridge.writeRoots.copy(), std::vector<std::string>{"/c"});
     rig.send(R"x({"id":"3","action":"set_write_roots","roots":"/a"})x");

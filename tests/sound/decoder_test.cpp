@@ -174,30 +174,6 @@ TEST_F(Decoder, DamagedFilesFailOrGiveWhatIsReadable) {
     EXPECT_GT(damaged->frameCount, 96000);  // the frames around the damage are skipped, the rest plays
 }
 
-TEST(SoundPath, OnlyAbsoluteLocalPathsCountInEitherForm) {
-    struct Case {
-        const char* path;
-        char separator;
-        bool absolute;
-    };
-    for (const Case& c : std::vector<Case>{{"/music/a.wav", '/', true},
-                                           {"music/a.wav", '/', false},
-                                           {"pipe:0", '/', false},
-                                           {"fd:3", '/', false},
-                                           {"tcp://127.0.0.1:9?listen=1", '/', false},
-                                           {"", '/', false},
-                                           {"C:\\music\\a.wav", '\\', true},
-                                           {"c:\\a.wav", '\\', true},
-                                           {"\\\\server\\share\\a.wav", '\\', true},
-                                           {"C:a.wav", '\\', false},
-                                           {"\\music\\a.wav", '\\', false},
-                                           {"music\\a.wav", '\\', false},
-                                           {"\\\\.\\pipe\\a.wav", '\\', false},
-                                           {"\\\\?\\C:\\a.wav", '\\', false},
-                                           {"http://example.org/a.wav", '\\', false}})
-        EXPECT_EQ(qk::sound::isAbsoluteLocalPath(c.path, c.separator), c.absolute) << c.path;
-}
-
 // A decoder that delivers another format, one chunk, then a read failure.
 class FailingDecoder final : public qk::platform::AudioDecoder {
 public:
