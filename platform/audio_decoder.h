@@ -68,7 +68,7 @@ public:
 
 private:
     bool started_ = false;
-    bool comStarted_ = false;
+    [[maybe_unused]] bool comStarted_ = false;  // only the Windows backend starts COM
 };
 
 // The platform's text for a result code, for people reading a host's messages.
