@@ -27,6 +27,10 @@ bash scripts/build-windows.sh
 built=$(date +%s)
 echo "== Windows build took $((built - start)) s"
 
+# Wine keeps Windows file names in the Unix locale's character set: under the C
+# locale a name outside ASCII cannot be made at all, which no Windows machine does.
+export LC_ALL=C.UTF-8
+
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/qk-wine-XXXXXX")
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
