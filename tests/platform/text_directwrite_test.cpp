@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/text_canvas.h"
+#include "tests/platform/text_engine_checks.h"
 
 namespace {
 
@@ -22,13 +23,8 @@ using qk::platform::TextEngine;
 using qk::platform::TextLayout;
 using qk::platform::TextStyle;
 
-struct Bgra {
-    int b, g, r, a;
-};
-Bgra at(const CanvasPicture& p, int x, int y) {
-    const std::uint8_t* px = p.pixels.data() + (static_cast<std::size_t>(y) * p.width + x) * 4;
-    return {px[0], px[1], px[2], px[3]};
-}
+using qktest::at;
+using qktest::Bgra;
 
 // Where a picture has ink (alpha above a threshold): its bounds and count.
 struct Ink {
@@ -59,25 +55,7 @@ protected:
     std::vector<std::string> notices_;
 };
 
-TEST_F(DirectWriteText, LayoutsMeasureAndCutWithAnEllipsis) {
-    const std::string longText = "A rather long singer name that will never fit in two hundred pixels";
-    const auto full = text_->makeLayout(longText, TextStyle{32, 700});
-    ASSERT_TRUE(full);
-    EXPECT_GT(full->width(), 400);
-    EXPECT_GT(full->height(), 32);
-    const auto cut = text_->makeLayout(longText, TextStyle{32, 700, 0, 200, true});
-    ASSERT_TRUE(cut);
-    EXPECT_LE(cut->width(), 200);
-    EXPECT_GT(cut->width(), 100);
-    EXPECT_NEAR(cut->height(), full->height(), 1) << "still one line";
-    const auto spaced = text_->makeLayout("SPACED", TextStyle{20, 900, 5});
-    const auto tight = text_->makeLayout("SPACED", TextStyle{20, 900});
-    EXPECT_NEAR(spaced->width() - tight->width(), 6 * 5, 6) << "five pixels after each letter";
-    const auto trailing = text_->makeLayout("ab   ", TextStyle{20, 400});
-    EXPECT_GT(trailing->width(), text_->makeLayout("ab", TextStyle{20, 400})->width() + 8) << "trailing blanks count";
-    EXPECT_GT(text_->makeLayout("HH", TextStyle{40, 900})->width(), text_->makeLayout("HH", TextStyle{20, 900})->width())
-        << "the size is applied";
-}
+TEST_F(DirectWriteText, LayoutsMeasureAndCutWithAnEllipsis) { qktest::expectLayoutsMeasureAndCut(*text_); }
 
 // Text is drawn in the brush's colour, premultiplied, inside the box its layout
 // measures at the place it is drawn; the cut line's ink ends within its width.
