@@ -6,6 +6,7 @@
 #include <future>
 
 #include "platform/http.h"
+#include "tests/support/http_errors.h"
 #include "tests/support/http_test_server.h"
 
 namespace {
@@ -13,15 +14,6 @@ namespace {
 using qk::platform::HttpOutcome;
 using qk::platform::HttpRequest;
 
-// The platform's error numbers for a refused connection and a time-out.
-#ifdef _WIN32
-constexpr unsigned long kRefused = 12029;  // ERROR_WINHTTP_CANNOT_CONNECT
-// ERROR_WINHTTP_TIMEOUT; Wine 8 passes the socket's WSAETIMEDOUT through instead.
-bool isTimeOut(unsigned long error) { return error == 12002 || error == 10060; }
-#else
-constexpr unsigned long kRefused = 7;                                  // CURLE_COULDNT_CONNECT
-bool isTimeOut(unsigned long error) { return error == 28; }  // CURLE_OPERATION_TIMEDOUT
-#endif
 
 HttpRequest requestTo(const qktest::HttpTestServer& server, const std::string& object) {
     HttpRequest r;
@@ -243,7 +235,7 @@ TEST(Http, TransportFailuresAndPartialBodies) {
     refused.port = qktest::closedPort();
     const auto r1 = qk::platform::performHttpRequest(refused);
     EXPECT_EQ(r1.outcome, HttpOutcome::TransportError);
-    EXPECT_EQ(r1.errorNumber, kRefused);
+    EXPECT_EQ(r1.errorNumber, qktest::kRefusedError);
     EXPECT_EQ(r1.status, 0);
 
     // A stalled server ends the request after the idle time-out.
@@ -253,7 +245,7 @@ TEST(Http, TransportFailuresAndPartialBodies) {
     const auto r2 = qk::platform::performHttpRequest(stalled);
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(r2.outcome, HttpOutcome::TransportError);
-    EXPECT_TRUE(isTimeOut(r2.errorNumber)) << r2.errorNumber;
+    EXPECT_TRUE(qktest::isTimeOutError(r2.errorNumber)) << r2.errorNumber;
     EXPECT_GE(secs, 0.9);
     EXPECT_LT(secs, 10.0);
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/support/env.h"
 #include "tests/support/temp_dir.h"
 
 namespace qktest {
@@ -12,16 +13,16 @@ namespace qktest {
 class KaraokeLogCapture {
 public:
     KaraokeLogCapture() {
-        const char* old = std::getenv("TMPDIR");
+        const char* old = std::getenv(kTempFolderVariable);
         hadOld_ = old != nullptr;
         if (hadOld_) old_ = old;
-        ::setenv("TMPDIR", dir_.path().c_str(), 1);
+        setEnv(kTempFolderVariable, dir_.path());
     }
     ~KaraokeLogCapture() {
         if (hadOld_)
-            ::setenv("TMPDIR", old_.c_str(), 1);
+            setEnv(kTempFolderVariable, old_);
         else
-            ::unsetenv("TMPDIR");
+            unsetEnv(kTempFolderVariable);
     }
     std::string text() const { return readFile(dir_.file("QuorvaleKaraoke-win.log")); }
     // Forgets the lines so far (the plug-in appends to the same file).
