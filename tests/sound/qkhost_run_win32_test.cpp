@@ -1,8 +1,7 @@
 // qkhost.exe runs the sound board as the DJ host does on Windows: QuorvaleSound.dll
 // loaded with LoadLibraryW, fed by the audio thread, driven by the inbox.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cmath>
@@ -11,43 +10,14 @@
 #include "platform/module_dir.h"
 #include "platform/win32/wide_path.h"
 #include "tests/sound/sound_files.h"
+#include "tests/support/run_program_win32.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_for.h"
 
 namespace {
 
-using qk::platform::win32::widen;
-
-struct Finished {
-    DWORD exitCode = 1;
-    std::string output;
-};
-
-// Runs the command line with its output and errors in `outputFile`; waits at most 60 s.
-Finished runProgram(const std::string& commandLine, const std::string& outputFile) {
-    Finished done;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const HANDLE out = ::CreateFileW(widen(outputFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return done;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = out;
-    si.hStdError = out;
-    PROCESS_INFORMATION pi{};
-    std::wstring line = widen(commandLine);
-    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    ::CloseHandle(out);
-    if (!started) return done;
-    if (::WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) ::TerminateProcess(pi.hProcess, 124);
-    ::GetExitCodeProcess(pi.hProcess, &done.exitCode);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    done.output = qktest::readFile(outputFile);
-    return done;
-}
+using qktest::Finished;
+using qktest::runProgram;
 
 // qkhost.exe beside this program, the DLL in the build's plug-in folder.
 class QkhostRunWindows : public ::testing::Test {
