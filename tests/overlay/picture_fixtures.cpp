@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "tests/support/crc32.h"
+
 namespace qktest {
 
 std::string base64(std::string_view bytes) {
@@ -65,14 +67,6 @@ std::string gifFile(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
 }
 
 namespace {
-std::uint32_t crc32(std::string_view bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const char c : bytes) {
-        crc ^= static_cast<unsigned char>(c);
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
 void putBigEndian(std::string& out, std::uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(v >> shift));
 }
