@@ -86,15 +86,17 @@ bool writeFileAtomic(const std::string& path, std::string_view bytes, std::strin
 
 std::unique_ptr<platform::Folder> openCheckedFolder(const std::string& canonicalPath, bool createMissing) {
     std::string path = canonicalPath;
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    if (path.empty() || path.front() != '/') return nullptr;
+    // Trailing separators go, but not the one of a root ("/", "C:\").
+    while (path.size() > 1 && path.back() == platform::kPathSeparator && folderOf(path) != path) path.pop_back();
+    if (path.empty() || !isAbsolutePath(path)) return nullptr;
     std::vector<std::string> missing;  // deepest first
     std::unique_ptr<platform::Folder> folder;
     std::string existing = path;
     while (!(folder = platform::Folder::open(existing))) {
-        if (existing == "/") return nullptr;
+        const std::string parent = folderOf(existing);
+        if (parent == existing) return nullptr;  // a root that cannot be opened
         missing.push_back(nameOf(existing));
-        existing = folderOf(existing);
+        existing = parent;
     }
     // A canonical path's existing part is its final path; anything else means a
     // link was put in along the way since the check.

@@ -87,11 +87,25 @@ Json FileService::run(const Json& request, const std::string& action, const std:
     // The system's calls read a path up to its first NUL: one holding a NUL would
     // pass the checks whole and then be used cut short.
     if (action != "drives" && holdsNul(given)) return refuseNul(given, action, id);
+    const bool writes = action == "writefile" || action == "deletefile" || action == "mkdir";
+    // What the text alone rules out is refused before the path is resolved, which
+    // already opens what it names.
+    if (writes) {
+        if (const auto why = writeRefusal(given)) {
+            log_.logLine("REFUSED %s (%s): %s", action.c_str(), why->c_str(), given.c_str());
+            return makeAnswer(id, -1, kRefusedOutside);
+        }
+    }
+    if (action != "drives" && namesDevice(given)) return refuseDevice(given, action, id);
     const std::string path = canonicalizePath(given);
 
-    if (action == "writefile" || action == "deletefile" || action == "mkdir") {
+    if (writes) {
         if (!isInsideWriteRoots(path, roots_.copy())) {
             log_.logLine("REFUSED %s outside write roots: %s", action.c_str(), path.c_str());
+            return makeAnswer(id, -1, kRefusedOutside);
+        }
+        if (const auto why = canonicalWriteRefusal(given, path)) {
+            log_.logLine("REFUSED %s (%s): %s", action.c_str(), why->c_str(), path.c_str());
             return makeAnswer(id, -1, kRefusedOutside);
         }
     }
@@ -127,6 +141,16 @@ Json FileService::refuseNul(const std::string& given, const std::string& action,
     std::string shown;
     for (const char c : given) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
     log_.logLine("REFUSED %s path holding NUL: %s", action.c_str(), shown.c_str());
+    return unusablePathAnswer(action, id);
+}
+
+Json FileService::refuseDevice(const std::string& given, const std::string& action, const std::string& id) {
+    // A pipe's server would see a client, a console read would wait for a key.
+    log_.logLine("REFUSED %s device path: %s", action.c_str(), given.c_str());
+    return unusablePathAnswer(action, id);
+}
+
+Json FileService::unusablePathAnswer(const std::string& action, const std::string& id) {
     // Each action fails as it does for a path that names nothing it could use.
     if (action == "statfile") {
         Json answer = makeAnswer(id, 0, "");
@@ -190,7 +214,8 @@ Json FileService::writeFile(const std::string& path, const Json& request, const 
 
 Json FileService::listFolder(const std::string& path, const std::string& id) {
     std::string folder = path;
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    while (folder.size() > 1 && folder.back() == platform::kPathSeparator && folderOf(folder) != folder)
+        folder.pop_back();
     const auto entries = platform::listFolder(folder);
     if (!entries) return makeAnswer(id, -1, "listdir failed");
     Json list = Json::array();

@@ -54,6 +54,9 @@ private:
     Json listFolder(const std::string& path, const std::string& id);
     Json drives(const std::string& id);
     Json refuseNul(const std::string& given, const std::string& action, const std::string& id);
+    Json refuseDevice(const std::string& given, const std::string& action, const std::string& id);
+    // The answer each action gives for a path that names nothing it could use.
+    static Json unusablePathAnswer(const std::string& action, const std::string& id);
     const DecodedText* readText(const std::string& path, DecodedText& fresh, std::string& error);
 
     const WriteRoots& roots_;

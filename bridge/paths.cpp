@@ -1,8 +1,52 @@
 #include "bridge/paths.h"
 
+#include "bridge/windows_paths.h"
 #include "platform/files.h"
 
 namespace qk::bridge {
+
+#if defined(_WIN32)
+
+namespace {
+const winpath::Calls& systemCalls() {
+    static const winpath::Calls calls{platform::fullPathName, platform::realPath, platform::symlinkTarget,
+                                      platform::sameNameIgnoringCase};
+    return calls;
+}
+}  // namespace
+
+std::string fullPath(const std::string& path) {
+    if (path.empty()) return {};
+    std::string copy = path;
+    for (char& c : copy)
+        if (c == '/') c = '\\';
+    return platform::fullPathName(copy).value_or(copy);
+}
+
+std::string canonicalizePath(const std::string& path) { return winpath::canonicalize(path, systemCalls()); }
+
+bool isInsideWriteRoots(const std::string& path, const std::vector<std::string>& roots) {
+    return winpath::isInsideRoots(path, roots, systemCalls());
+}
+
+std::string folderOf(const std::string& path) { return winpath::folderOf(path); }
+std::string nameOf(const std::string& path) { return winpath::nameOf(path); }
+bool isAbsolutePath(const std::string& path) { return winpath::isAbsolute(path); }
+
+std::optional<std::string> writeRefusal(const std::string& given) { return winpath::writeRefusal(given); }
+
+std::optional<std::string> canonicalWriteRefusal(const std::string& given, const std::string& path) {
+    if (auto why = winpath::canonicalRefusal(path)) return why;
+    // Whatever a link in the last place points to, a replacement lands on the link
+    // itself and a deletion removes it: neither is what the page asked for.
+    if (platform::symlinkTarget(fullPath(given)) || platform::symlinkTarget(path))
+        return "a link or junction in the last place";
+    return std::nullopt;
+}
+
+bool namesDevice(const std::string& path) { return winpath::namesDevice(path); }
+
+#else
 
 std::string fullPath(const std::string& path) {
     if (path.empty()) return {};
@@ -100,5 +144,13 @@ std::string nameOf(const std::string& path) {
     const std::size_t cut = path.find_last_of('/');
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
+
+bool isAbsolutePath(const std::string& path) { return !path.empty() && path.front() == '/'; }
+
+std::optional<std::string> writeRefusal(const std::string&) { return std::nullopt; }
+std::optional<std::string> canonicalWriteRefusal(const std::string&, const std::string&) { return std::nullopt; }
+bool namesDevice(const std::string&) { return false; }
+
+#endif
 
 }  // namespace qk::bridge

@@ -2,6 +2,7 @@
 // write-root rule that confines writing.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,25 @@ std::string canonicalizePath(const std::string& path);
 // lies below it ("/data" does not admit "/data2").
 bool isInsideWriteRoots(const std::string& canonicalPath, const std::vector<std::string>& roots);
 
-// The folder part of a path ("/a/b" -> "/a", "/a" -> "/", "a" -> ".").
+// The folder part of a path ("/a/b" -> "/a", "/a" -> "/", "a" -> "."; on Windows
+// "C:\a" -> "C:\").
 std::string folderOf(const std::string& path);
 // The name after the last separator.
 std::string nameOf(const std::string& path);
+// An absolute path ("/..." here, "C:\..." or a share on Windows).
+bool isAbsolutePath(const std::string& path);
+
+// Why a path the page gives for a write, a new folder or a deletion is refused
+// before anything looks at the disk: on Windows the namespaces, shares, devices,
+// streams and names Windows trims (see windows_paths.h); nothing on POSIX, where
+// the roots alone decide.
+std::optional<std::string> writeRefusal(const std::string& given);
+// Why such a request is refused once its path is canonical: on Windows a name
+// left in its 8.3 form, or a link or junction in the last place of the path given
+// or of the canonical one.
+std::optional<std::string> canonicalWriteRefusal(const std::string& given, const std::string& canonicalPath);
+// True when a path names a device or a pipe rather than a file (Windows only):
+// it is not opened at all, not even to read.
+bool namesDevice(const std::string& path);
 
 }  // namespace qk::bridge

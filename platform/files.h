@@ -97,8 +97,18 @@ std::string currentFolder();
 // Nothing when the path does not exist or cannot be resolved.
 std::optional<std::string> realPath(const std::string& path);
 // When `path` itself is a symbolic link (even one that points nowhere), the text
-// it holds; nothing otherwise.
+// it holds; nothing otherwise. On Windows a junction counts as a link too, and
+// the text is the path it holds without the "\??\" the system stores it with.
 std::optional<std::string> symlinkTarget(const std::string& path);
+
+#if defined(_WIN32)
+// The full path as the system makes it (GetFullPathNameW): absolute, "." and ".."
+// folded, relative to the current folder. Nothing when the call fails or the
+// path would be 4096 units or longer.
+std::optional<std::string> fullPathName(const std::string& path);
+// Equal as the file system compares names: ordinal, ignoring case.
+bool sameNameIgnoringCase(std::string_view a, std::string_view b);
+#endif
 
 struct FileAttributes {
     bool exists = false;

@@ -1,8 +1,10 @@
 // The files seam on the wide-character Win32 API: every UTF-8 path is turned into
 // UTF-16 for the call, every name handed back into UTF-8.
 #include <windows.h>
+#include <winioctl.h>
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <limits>
 #include <string>
@@ -117,8 +119,11 @@ private:
 
 std::unique_ptr<ReadableFile> ReadableFile::open(const std::string& path) {
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open.
+    // Should the name reach a pipe after all, its server gets to identify the
+    // caller, never to act as it.
     const HANDLE h = ::CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                   nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     // A pipe, a console or a device opens too: only files on a disk are read.
     if (::GetFileType(h) != FILE_TYPE_DISK) {
@@ -313,18 +318,94 @@ std::string currentFolder() {
 
 std::optional<std::string> realPath(const std::string& path) {
     if (path.empty()) return std::nullopt;
+    // No access asked for: folders, files held without sharing and files the user
+    // may not read all open, and nothing is read.
     const HANDLE h = ::CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                   nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (h == INVALID_HANDLE_VALUE) return std::nullopt;
     auto out = finalPathOf(h);
     ::CloseHandle(h);
     return out;
 }
 
-std::optional<std::string> symlinkTarget(const std::string&) {
-    // Reading a link's stored text needs the reparse-point control call, which
-    // nothing on Windows asks for yet; a link is resolved through realPath instead.
-    return std::nullopt;
+namespace {
+
+// The reparse data of a symbolic link or a junction, as the file system stores
+// it (the layout of the driver kit's REPARSE_DATA_BUFFER, which the user-mode
+// headers leave out).
+struct LinkReparseData {
+    DWORD tag;
+    WORD dataLength;
+    WORD reserved;
+    WORD substituteOffset;  // bytes into the path buffer
+    WORD substituteLength;
+    WORD printOffset;
+    WORD printLength;
+    // A symbolic link has a ULONG of flags here, a junction its path buffer.
+};
+constexpr DWORD kSymlinkRelative = 1;
+
+}  // namespace
+
+std::optional<std::string> symlinkTarget(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    const std::wstring wide = widen(path);
+    // The attributes of the name itself (a link is not followed here), so that
+    // only reparse points are opened.
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return std::nullopt;
+    const HANDLE h = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    alignas(8) unsigned char buffer[MAXIMUM_REPARSE_DATA_BUFFER_SIZE];
+    DWORD got = 0;
+    const bool ok = ::DeviceIoControl(h, FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer, sizeof buffer, &got, nullptr) != 0;
+    ::CloseHandle(h);
+    if (!ok || got < sizeof(LinkReparseData)) return std::nullopt;
+    LinkReparseData head;
+    std::memcpy(&head, buffer, sizeof head);
+    // Other reparse points (cloud placeholders, deduplicated files) are files in
+    // their own place, not links.
+    std::size_t names = sizeof head;
+    DWORD flags = 0;
+    if (head.tag == IO_REPARSE_TAG_SYMLINK) {
+        if (got < names + sizeof flags) return std::nullopt;
+        std::memcpy(&flags, buffer + names, sizeof flags);
+        names += sizeof flags;
+    } else if (head.tag != IO_REPARSE_TAG_MOUNT_POINT) {
+        return std::nullopt;
+    }
+    // The substitute name is what the system follows; the print name is for people
+    // and may be empty.
+    const std::size_t from = names + head.substituteOffset, bytes = head.substituteLength;
+    if (bytes == 0 || from + bytes > got || bytes % sizeof(wchar_t) != 0) return std::nullopt;
+    std::wstring target(bytes / sizeof(wchar_t), L'\0');
+    std::memcpy(target.data(), buffer + from, bytes);
+    if ((flags & kSymlinkRelative) == 0) {
+        if (target.rfind(L"\\??\\UNC\\", 0) == 0)
+            target = L"\\\\" + target.substr(8);
+        else if (target.rfind(L"\\??\\", 0) == 0)
+            target = target.substr(4);
+    }
+    return narrow(target);
+}
+
+std::optional<std::string> fullPathName(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    constexpr DWORD kUnits = 4096;
+    std::wstring out(kUnits, L'\0');
+    const DWORD n = ::GetFullPathNameW(widen(path).c_str(), kUnits, out.data(), nullptr);
+    if (n == 0 || n >= kUnits) return std::nullopt;
+    out.resize(n);
+    return narrow(out);
+}
+
+bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
+    const std::wstring x = widen(a), y = widen(b);
+    if (x.size() > 0x7FFFFFFF || y.size() > 0x7FFFFFFF) return false;
+    return ::CompareStringOrdinal(x.data(), static_cast<int>(x.size()), y.data(), static_cast<int>(y.size()), TRUE) ==
+           CSTR_EQUAL;
 }
 
 FileAttributes fileAttributes(const std::string& path) {
@@ -345,7 +426,9 @@ std::optional<std::vector<FolderEntry>> listFolder(const std::string& path) {
     WIN32_FIND_DATAW found;
     const HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
     if (find == INVALID_HANDLE_VALUE) {
-        // An empty folder still has "." and ".."; only a missing or unreadable one fails.
+        // An empty folder has "." and ".." on Windows; Wine finds nothing at all
+        // there. Only a missing or unreadable folder fails.
+        if (::GetLastError() == ERROR_FILE_NOT_FOUND && isFolderAt(widen(path))) return std::vector<FolderEntry>{};
         return std::nullopt;
     }
     std::vector<FolderEntry> entries;
