@@ -3,7 +3,8 @@
 # (build/win64, or the folder given): the three DLLs laid out as VirtualDJ's
 # Plugins64 folder expects them by kind, the karaoke plug-in's ui/ folder where
 # it looks for its page, and INSTALL.txt for the KJ. The version is the karaoke
-# plug-in's own (QK_VERSION overrides it). Prints the zip's path.
+# plug-in's own (QK_VERSION overrides it); the zip goes to dist/ (QK_DIST_DIR
+# overrides it). Prints the zip's path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/win64}
@@ -41,8 +42,9 @@ rm -f "$stage/Plugins64/Other/QuorvaleKaraoke/ui/README.md"
 # Notepad on older Windows shows a file with bare line feeds as one line.
 sed -e "s/@VERSION@/$version/" -e 's/$/\r/' scripts/package/INSTALL.txt >"$stage/INSTALL.txt"
 
-mkdir -p dist
-zip_path=$PWD/dist/$name.zip
+dist=${QK_DIST_DIR:-$PWD/dist}
+mkdir -p "$dist"
+zip_path=$(cd "$dist" && pwd)/$name.zip
 rm -f "$zip_path"
 # Sorted names and one time stamp: the same build makes the same zip.
 find "$stage" -exec touch -h -d '2000-01-01 00:00:00 UTC' {} +
