@@ -322,7 +322,7 @@ void QuorvaleKaraokePlugin::loadManagerPage() {
 
 void QuorvaleKaraokePlugin::restorePlacement() {
     maximised_ = false;
-    const auto stored = qk::karaoke::loadPlacement(qk::karaoke::placementFilePath());
+    const auto stored = qk::karaoke::loadStoredPlacement();
     if (!stored) return;  // the defaults stand, silently
     maximised_ = stored->showCmd == qk::karaoke::kShowMaximised;
     mainWnd_->setNormalRect({stored->left, stored->top, stored->right, stored->bottom});
@@ -348,7 +348,7 @@ void QuorvaleKaraokePlugin::SavePlacement() {
     record.bottom = r.bottom;
     record.showCmd = mainWnd_->isMaximised() && !mainWnd_->isMinimised() ? qk::karaoke::kShowMaximised
                                                                           : qk::karaoke::kShowNormal;
-    qk::karaoke::storePlacement(qk::karaoke::placementFilePath(), record);
+    qk::karaoke::saveStoredPlacement(record);
 }
 
 std::uint32_t QuorvaleKaraokePlugin::Release() {

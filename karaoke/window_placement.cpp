@@ -6,6 +6,7 @@
 #include "karaoke/web_view_host.h"
 #include "kit/file_read.h"
 #include "platform/files.h"
+#include "platform/user_values.h"
 
 namespace qk::karaoke {
 namespace {
@@ -16,6 +17,15 @@ std::uint32_t readU32(const unsigned char* p) {
 }
 void writeU32(std::string& out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+constexpr char kPlacementValue[] = "WindowPlacement";
+
+// What is stored: a minimised window comes back as a normal one.
+PlacementRecord asStored(PlacementRecord record) {
+    if (record.showCmd == kShowMinimised) record.showCmd = kShowNormal;
+    record.length = kPlacementBytes;
+    return record;
 }
 
 }  // namespace
@@ -59,12 +69,27 @@ std::optional<PlacementRecord> loadPlacement(const std::string& path) {
 
 void storePlacement(const std::string& path, PlacementRecord record) {
     if (path.empty()) return;
-    if (record.showCmd == kShowMinimised) record.showCmd = kShowNormal;
-    record.length = kPlacementBytes;
+    record = asStored(record);
     const auto slash = path.rfind('/');
     if (slash != std::string::npos) platform::createFolders(path.substr(0, slash));
     std::string error;
     bridge::writeFileAtomic(path, serializePlacement(record), error);
+}
+
+std::optional<PlacementRecord> loadStoredPlacement() {
+    if (const auto store = platform::createUserValueStore()) {
+        const auto bytes = store->readBinary(kPlacementValue);
+        return bytes ? parsePlacement(*bytes) : std::nullopt;
+    }
+    return loadPlacement(placementFilePath());
+}
+
+void saveStoredPlacement(const PlacementRecord& record) {
+    if (const auto store = platform::createUserValueStore()) {
+        store->writeBinary(kPlacementValue, serializePlacement(asStored(record)));  // errors are silent
+        return;
+    }
+    storePlacement(placementFilePath(), record);
 }
 
 }  // namespace qk::karaoke

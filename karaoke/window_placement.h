@@ -1,8 +1,9 @@
 // The main window's stored placement: a 44-byte record of eleven 32-bit
 // little-endian fields (length, flags, show state, minimised and maximised
-// positions, normal rectangle), kept in the file WindowPlacement in the user's
-// settings folder. The same bytes as the window-placement value on Windows, so a
-// record moves between the two unchanged.
+// positions, normal rectangle), kept as the binary value WindowPlacement of the
+// platform's per-user store where it has one (the registry on Windows), else in
+// the file WindowPlacement in the user's settings folder. The same bytes in
+// both, so a record moves between the two unchanged.
 #pragma once
 
 #include <cstdint>
@@ -35,5 +36,9 @@ std::string placementFilePath();
 std::optional<PlacementRecord> loadPlacement(const std::string& path);
 // Writes the record (a minimised window is stored as normal); errors are silent.
 void storePlacement(const std::string& path, PlacementRecord record);
+
+// The record where this platform keeps it: the per-user store, else the file.
+std::optional<PlacementRecord> loadStoredPlacement();
+void saveStoredPlacement(const PlacementRecord& record);
 
 }  // namespace qk::karaoke

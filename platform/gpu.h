@@ -58,8 +58,9 @@ class Gpu {
 public:
     virtual ~Gpu() = default;
 
-    // The OpenGL 3.3 core backend, drawing with the context current on the
-    // calling thread.
+    // The platform's backend: OpenGL 3.3 core, drawing with the context current
+    // on the calling thread; on Windows Direct3D 11, drawing with the device
+    // given to useDevice and its immediate context.
     static std::unique_ptr<Gpu> create();
 
     // The device the host handed over (what GetDevice answered) for the calls

@@ -61,8 +61,12 @@ class TextEngine {
 public:
     virtual ~TextEngine() = default;
 
-    // The Pango + Cairo backend.
+    // The platform's backend: Pango + Cairo, or DirectWrite + Direct2D on Windows.
     static std::unique_ptr<TextEngine> create();
+
+    // Where the backend reports what belongs in the log (a missing display
+    // family and what stands in for it, a failed drawing device), one line each.
+    virtual void setNoticeSink(std::function<void(std::string_view line)> sink) { (void)sink; }
 
     // The largest picture side; larger requests are clamped to it.
     static constexpr std::int32_t kMaxSide = 16384;

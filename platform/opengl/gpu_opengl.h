@@ -4,16 +4,10 @@
 #include <memory>
 
 #include "platform/gpu.h"
+#include "platform/gpu_shaders.h"
 
 namespace qk::platform {
 
-struct ShaderSources {
-    const char* vertex;
-    const char* solid;
-    const char* textured;
-};
-
-ShaderSources defaultShaderSources();
 std::unique_ptr<Gpu> createOpenGlGpu(ShaderSources sources);
 
 }  // namespace qk::platform

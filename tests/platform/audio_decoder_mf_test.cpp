@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 
 #include "kit/log.h"
 #include "platform/audio_decoder.h"
 #include "sound/sound_cache.h"
+#include "tests/sound/cached_sound_checks.h"
 #include "tests/sound/sound_files.h"
 #include "tests/support/temp_dir.h"
 
@@ -18,18 +18,16 @@ using qk::sound::SoundCache;
 
 namespace {
 
+using qktest::frequency;
+using qktest::rms;
+
 // Wine's source reader delivers only the file's own rate and channel count.
 bool underWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 constexpr std::uint32_t kTopologyCodecNotFound = 0xC00D5212;
 
 class MediaFoundationDecoder : public ::testing::Test {
 protected:
-    std::string lastLog() const {
-        std::istringstream in(qktest::readFile(dir_.file("sound.log")));
-        std::string line, last;
-        while (std::getline(in, line)) last = line;
-        return last.size() > 13 ? last.substr(13) : last;
-    }
+    std::string lastLog() const { return qktest::lastLogLine(dir_.file("sound.log")); }
     // Skips when this platform's reader cannot convert `path` to stereo at `rate`.
     bool readerConverts(const std::string& path, int rate) {
         auto d = qk::platform::AudioDecoder::open(path);
@@ -41,22 +39,6 @@ protected:
     qk::LogFile log_ = qk::LogFile::companion(dir_.file("sound.log"));
     SoundCache cache_{log_};
 };
-
-double rms(const CachedSound& s, int channel, std::int32_t from, std::int32_t to) {
-    double sum = 0;
-    for (std::int32_t f = from; f < to; ++f) {
-        const double v = s.samples[2 * static_cast<size_t>(f) + static_cast<size_t>(channel)];
-        sum += v * v;
-    }
-    return std::sqrt(sum / (to - from));
-}
-
-double frequency(const CachedSound& s, int rate) {
-    int crossings = 0;
-    for (std::int32_t f = 1; f < s.frameCount; ++f)
-        if (s.samples[2 * static_cast<size_t>(f) - 2] < 0 && s.samples[2 * static_cast<size_t>(f)] >= 0) ++crossings;
-    return crossings * static_cast<double>(rate) / s.frameCount;
-}
 
 TEST_F(MediaFoundationDecoder, StartsOnTheDecodingThread) { EXPECT_TRUE(decoding_.started()); }
 

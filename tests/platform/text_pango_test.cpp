@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/text_canvas.h"
+#include "tests/platform/text_engine_checks.h"
 
 namespace {
 
@@ -13,30 +14,12 @@ using qk::platform::CanvasPicture;
 using qk::platform::TextEngine;
 using qk::platform::TextStyle;
 
-struct Bgra {
-    int b, g, r, a;
-};
-Bgra at(const CanvasPicture& p, int x, int y) {
-    const std::uint8_t* px = p.pixels.data() + (static_cast<std::size_t>(y) * p.width + x) * 4;
-    return {px[0], px[1], px[2], px[3]};
-}
+using qktest::at;
+using qktest::Bgra;
 
 TEST(PangoText, LayoutsMeasureAndCutWithAnEllipsis) {
     auto text = TextEngine::create();
-    const std::string longText = "A rather long singer name that will never fit in two hundred pixels";
-    const auto full = text->makeLayout(longText, TextStyle{32, 700});
-    ASSERT_TRUE(full);
-    EXPECT_GT(full->width(), 400);
-    EXPECT_GT(full->height(), 32);
-    const auto cut = text->makeLayout(longText, TextStyle{32, 700, 0, 200, true});
-    EXPECT_LE(cut->width(), 200);
-    EXPECT_GT(cut->width(), 100);
-    EXPECT_NEAR(cut->height(), full->height(), 1) << "still one line";
-    const auto spaced = text->makeLayout("SPACED", TextStyle{20, 900, 5});
-    const auto tight = text->makeLayout("SPACED", TextStyle{20, 900});
-    EXPECT_NEAR(spaced->width() - tight->width(), 6 * 5, 6) << "five pixels after each letter";
-    const auto trailing = text->makeLayout("ab   ", TextStyle{20, 400});
-    EXPECT_GT(trailing->width(), text->makeLayout("ab", TextStyle{20, 400})->width() + 8) << "trailing blanks count";
+    qktest::expectLayoutsMeasureAndCut(*text);
 }
 
 TEST(PangoText, EmojiKeepTheirColoursAndTextTakesTheBrush) {

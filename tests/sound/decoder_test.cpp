@@ -6,6 +6,7 @@
 
 #include "kit/log.h"
 #include "sound/sound_cache.h"
+#include "tests/sound/cached_sound_checks.h"
 #include "tests/sound/sound_files.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_dir.h"
@@ -15,14 +16,12 @@ using qk::sound::SoundCache;
 
 namespace {
 
+using qktest::frequency;
+using qktest::rms;
+
 class Decoder : public ::testing::Test {
 protected:
-    std::string lastLog() const {
-        std::istringstream in(qktest::readFile(dir_.file("sound.log")));
-        std::string line, last;
-        while (std::getline(in, line)) last = line;
-        return last.size() > 13 ? last.substr(13) : last;
-    }
+    std::string lastLog() const { return qktest::lastLogLine(dir_.file("sound.log")); }
     int logLineCount() const {
         const std::string text = qktest::readFile(dir_.file("sound.log"));
         return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
@@ -32,23 +31,6 @@ protected:
     qk::LogFile log_ = qk::LogFile::companion(dir_.file("sound.log"));
     SoundCache cache_{log_};
 };
-
-double rms(const CachedSound& s, int channel, std::int32_t from, std::int32_t to) {
-    double sum = 0;
-    for (std::int32_t f = from; f < to; ++f) {
-        const double v = s.samples[2 * static_cast<size_t>(f) + static_cast<size_t>(channel)];
-        sum += v * v;
-    }
-    return std::sqrt(sum / (to - from));
-}
-
-// Rising zero crossings per second on the left channel.
-double frequency(const CachedSound& s, int rate) {
-    int crossings = 0;
-    for (std::int32_t f = 1; f < s.frameCount; ++f)
-        if (s.samples[2 * static_cast<size_t>(f) - 2] < 0 && s.samples[2 * static_cast<size_t>(f)] >= 0) ++crossings;
-    return crossings * static_cast<double>(rate) / s.frameCount;
-}
 
 TEST_F(Decoder, StereoWavAtTheEngineRateComesThroughSampleForSample) {
     const std::string path = dir_.file("stereo.wav");

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <thread>
 
+#include "tests/sound/bell_check.h"
 #include "tests/sound/sound_files.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_dir.h"
@@ -56,23 +57,9 @@ TEST(QkhostRun, APlayAppendedToTheInboxIsHeardInTheMasterOutput) {
     EXPECT_NE(run.output.find("master output written to " + home.file("out.wav")), std::string::npos) << run.output;
     EXPECT_EQ(state.rfind(R"({"active":[{"id":"bell","rem":)", 0), 0u) << state;
 
-    const auto wav = qktest::readFloatWav(home.file("out.wav"));
-    ASSERT_EQ(wav.rate, 48000);
-    ASSERT_EQ(wav.channels, 2);
-    const size_t frames = wav.samples.size() / 2;
-    const size_t window = 2400;  // 50 ms
-    size_t onset = 0;
-    while (onset + window <= frames && windowRms(wav, onset, window) == 0.0) onset += window;
-    ASSERT_LT(onset + 6 * window, frames) << "the bell never sounded";
-    EXPECT_GE(onset, window);  // silence until the command came
-    const size_t from = onset + 2 * window, to = frames - window;
-    EXPECT_NEAR(windowRms(wav, from, to - from), 0.5 / std::sqrt(2.0), 0.02);
-    EXPECT_GT(toneShare(wav, from, to - from, 1000), 0.95);
-
+    qktest::expectBellInMasterOutput(qktest::readFloatWav(home.file("out.wav")));
     // The run ended while the bell still played: Release came last.
-    const std::string log = qktest::readFile(qktest::join(qkDir, "sound.log"));
-    EXPECT_NE(log.find(" play bell vol=1.00 voice=0\n"), std::string::npos) << log;
-    EXPECT_EQ(log.substr(log.size() - 8), "Release\n") << log;
+    qktest::expectBellPlayedThenReleased(qktest::readFile(qktest::join(qkDir, "sound.log")));
 }
 
 TEST(QkhostRun, MusicStartsTheMasterOutputAndTheHelpTellsTheOptions) {

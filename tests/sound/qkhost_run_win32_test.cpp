@@ -9,45 +9,16 @@
 #include <thread>
 
 #include "platform/module_dir.h"
-#include "platform/win32/wide_path.h"
+#include "tests/sound/bell_check.h"
 #include "tests/sound/sound_files.h"
+#include "tests/support/run_program_win32.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_for.h"
 
 namespace {
 
-using qk::platform::win32::widen;
-
-struct Finished {
-    DWORD exitCode = 1;
-    std::string output;
-};
-
-// Runs the command line with its output and errors in `outputFile`; waits at most 60 s.
-Finished runProgram(const std::string& commandLine, const std::string& outputFile) {
-    Finished done;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const HANDLE out = ::CreateFileW(widen(outputFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return done;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = out;
-    si.hStdError = out;
-    PROCESS_INFORMATION pi{};
-    std::wstring line = widen(commandLine);
-    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    ::CloseHandle(out);
-    if (!started) return done;
-    if (::WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) ::TerminateProcess(pi.hProcess, 124);
-    ::GetExitCodeProcess(pi.hProcess, &done.exitCode);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    done.output = qktest::readFile(outputFile);
-    return done;
-}
+using qktest::Finished;
+using qktest::runProgram;
 
 // qkhost.exe beside this program, the DLL in the build's plug-in folder.
 class QkhostRunWindows : public ::testing::Test {
@@ -97,22 +68,8 @@ TEST_F(QkhostRunWindows, APlayAppendedToTheInboxIsHeardInTheMasterOutput) {
     EXPECT_NE(run.output.find("master output written to " + home.file("out.wav")), std::string::npos) << run.output;
     EXPECT_EQ(state.rfind(R"({"active":[{"id":"bell","rem":)", 0), 0u) << state;
 
-    const auto wav = qktest::readFloatWav(home.file("out.wav"));
-    ASSERT_EQ(wav.rate, 48000);
-    ASSERT_EQ(wav.channels, 2);
-    const size_t frames = wav.samples.size() / 2;
-    const size_t window = 2400;  // 50 ms
-    size_t onset = 0;
-    while (onset + window <= frames && qktest::windowRms(wav, onset, window) == 0.0) onset += window;
-    ASSERT_LT(onset + 6 * window, frames) << "the bell never sounded";
-    EXPECT_GE(onset, window);  // silence until the command came
-    const size_t from = onset + 2 * window, to = std::min(frames, onset + 40 * window) - window;
-    EXPECT_NEAR(qktest::windowRms(wav, from, to - from), 0.5 / std::sqrt(2.0), 0.02);
-    EXPECT_GT(qktest::toneShare(wav, from, to - from, 1000), 0.95);
-
-    const std::string log = qktest::readFile(qktest::join(qkDir, "sound.log"));
-    EXPECT_NE(log.find(" play bell vol=1.00 voice=0\n"), std::string::npos) << log;
-    EXPECT_EQ(log.substr(log.size() - 8), "Release\n") << log;
+    qktest::expectBellInMasterOutput(qktest::readFloatWav(home.file("out.wav")), 40);
+    qktest::expectBellPlayedThenReleased(qktest::readFile(qktest::join(qkDir, "sound.log")));
 }
 
 TEST_F(QkhostRunWindows, MusicStartsTheMasterOutputAndTheHelpTellsTheOptions) {
