@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "bridge/file_service.h"
+
 #include <algorithm>
 #include <map>
 
@@ -240,6 +242,15 @@ TEST(WindowsPaths, FolderAndNameSplitKeepsDriveRoots) {
     EXPECT_EQ(wp::stripLongPathPrefix("\\\\?\\UNC\\srv\\share\\x"), "\\\\srv\\share\\x");
     EXPECT_EQ(wp::stripLongPathPrefix("\\\\?\\C:\\x"), "C:\\x");
     EXPECT_EQ(wp::stripLongPathPrefix("C:\\x"), "C:\\x");
+}
+
+TEST(WindowsPaths, DrivesAreTheLocalDriveLetters) {
+    const std::vector<qk::platform::MountEntry> drives = {
+        {"fixed", "C:\\", "NTFS"},   {"removable", "E:\\", "FAT32"}, {"ramdisk", "R:\\", "FAT32"},
+        {"remote", "N:\\", "NTFS"},  {"cdrom", "D:\\", "CDFS"},      {"unknown", "U:\\", ""},
+        {"fixed", "\\", "NTFS"},
+    };
+    EXPECT_EQ(qk::bridge::windowsDriveRoots(drives), (std::vector<std::string>{"C:", "E:", "R:"}));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "bridge/file_service.h"
 #include "bridge/paths.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/win32/wide_path.h"
 #include "tests/support/temp_dir.h"
@@ -392,6 +393,42 @@ TEST_F(WindowsPathTable, ReadsOfPipesDevicesAndFoldersFailAtOnce) {
     EXPECT_FALSE(::ConnectNamedPipe(pipe, nullptr));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PIPE_LISTENING));
     ::CloseHandle(pipe);
+}
+
+// The file actions' Windows side beyond the path rules: folders made on the way,
+// listings (an empty folder too), attributes, decoding, deletion and the drives.
+TEST_F(WindowsPathTable, FileActionsAnswerOnWindowsAsTheyDoElsewhere) {
+    EXPECT_EQ(run("writefile", data + "\\shows\\deep\\a.json", "{\"x\":\"\xC3\xA9\"}\r\n")["hr"], 0);
+    EXPECT_EQ(qktest::readFile(data + "\\shows\\deep\\a.json"), "{\"x\":\"\xC3\xA9\"}\r\n");
+    EXPECT_EQ(namesIn(data + "\\shows\\deep"), (std::vector<std::string>{"a.json"}));  // no temporary left
+    EXPECT_EQ(run("mkdir", data + "\\shows")["hr"], 0);                                  // already there
+    EXPECT_EQ(run("mkdir", data + "\\settings.json")["result"], "mkdir failed");
+
+    EXPECT_EQ(run("listdir", data + "\\real")["result"], "[]");
+    Json list = Json::parse(run("listdir", data + "\\\\")["result"].get<std::string>());
+    std::sort(list.begin(), list.end(), [](const Json& x, const Json& y) { return x["name"] < y["name"]; });
+    EXPECT_EQ(list, Json::parse(R"([{"dir":true,"name":"real"},{"dir":false,"name":"settings.json"},
+                                   {"dir":true,"name":"shows"}])"));
+    const Json stat = run("statfile", data + "\\settings.json");
+    EXPECT_EQ(stat["exists"], true);
+    EXPECT_EQ(stat["size"], 3u);
+    EXPECT_NEAR(stat["mtime"].get<double>(), static_cast<double>(qk::platform::unixTimeMillis()), 120000);
+
+    qktest::writeFile(data + "\\bom.txt", "\xEF\xBB\xBFhi");
+    qktest::writeFile(data + "\\latin.txt", "caf\xE9");
+    EXPECT_EQ(run("readfile", data + "\\bom.txt")["result"], "hi");
+    EXPECT_EQ(run("readfile", data + "\\latin.txt")["result"], "caf\xC3\xA9");
+
+    qktest::writeFile(data + "\\QuorvaleKaraoke-Backup-2024.JSON", "x");
+    EXPECT_EQ(run("deletefile", data + "\\QuorvaleKaraoke-Backup-2024.JSON")["hr"], 0);
+    EXPECT_FALSE(existsAt(data + "\\QuorvaleKaraoke-Backup-2024.JSON"));
+    EXPECT_EQ(run("deletefile", data + "\\settings.json")["result"], "refused: not a QuorvaleKaraoke backup file");
+
+    const Json drives = run("drives", "");
+    const Json roots = Json::parse(drives["result"].get<std::string>());
+    EXPECT_NE(std::find(roots.begin(), roots.end(), Json::parse(R"({"label":"C:","root":"C:"})")), roots.end())
+        << drives.dump();
+    EXPECT_EQ(drives["home"], qk::platform::homeFolder());
 }
 
 }  // namespace
