@@ -82,6 +82,17 @@ std::vector<std::string> localDriveRoots(const std::vector<platform::MountEntry>
     return roots;
 }
 
+std::vector<std::string> windowsDriveRoots(const std::vector<platform::MountEntry>& mounts) {
+    std::vector<std::string> roots;
+    for (const auto& m : mounts) {
+        if (m.device != "fixed" && m.device != "removable" && m.device != "ramdisk") continue;
+        std::string root = m.mountPoint;
+        while (!root.empty() && (root.back() == '\\' || root.back() == '/')) root.pop_back();
+        if (!root.empty()) roots.push_back(root);
+    }
+    return roots;
+}
+
 Json FileService::run(const Json& request, const std::string& action, const std::string& id) {
     const std::string given = stringMember(request, "path");
     // The system's calls read a path up to its first NUL: one holding a NUL would
@@ -225,7 +236,9 @@ Json FileService::listFolder(const std::string& path, const std::string& id) {
 
 Json FileService::drives(const std::string& id) {
     Json list = Json::array();
-    for (const auto& root : localDriveRoots(platform::listMounts())) {
+    const auto mounts = platform::listMounts();
+    const auto roots = platform::kPathSeparator == '\\' ? windowsDriveRoots(mounts) : localDriveRoots(mounts);
+    for (const auto& root : roots) {
         const std::string text = asValidUtf8(root);
         list.push_back(Json{{"root", text}, {"label", text}});
     }

@@ -39,6 +39,9 @@ inline bool holdsNul(std::string_view path) { return path.find('\0') != std::str
 // The roots "drives" lists: "/" and the mounted local disks, fixed or removable;
 // network, optical and image file systems and the system's own trees are left out.
 std::vector<std::string> localDriveRoots(const std::vector<platform::MountEntry>& mounts);
+// The same on Windows: the fixed, removable and RAM drives as "C:", network and
+// optical drives left out.
+std::vector<std::string> windowsDriveRoots(const std::vector<platform::MountEntry>& mounts);
 
 class FileService {
 public:

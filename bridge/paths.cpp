@@ -37,11 +37,8 @@ std::optional<std::string> writeRefusal(const std::string& given) { return winpa
 
 std::optional<std::string> canonicalWriteRefusal(const std::string& given, const std::string& path) {
     if (auto why = winpath::canonicalRefusal(path)) return why;
-    // Whatever a link in the last place points to, a replacement lands on the link
-    // itself and a deletion removes it: neither is what the page asked for.
-    if (platform::symlinkTarget(fullPath(given)) || platform::symlinkTarget(path))
-        return "a link or junction in the last place";
-    return std::nullopt;
+    if (auto why = winpath::linkRefusal(fullPath(given), systemCalls())) return why;
+    return winpath::linkRefusal(path, systemCalls());
 }
 
 bool namesDevice(const std::string& path) { return winpath::namesDevice(path); }

@@ -132,6 +132,25 @@ std::optional<std::string> canonicalRefusal(std::string_view canonical) {
     return std::nullopt;
 }
 
+std::optional<std::string> linkRefusal(const std::string& full, const Calls& calls) {
+    const char* const kLink = "a link or junction in the last place";
+    std::string path = full;
+    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    if (path.empty() || folderOf(path) == path) return std::nullopt;
+    if (calls.linkTarget(path)) return kLink;
+    const auto whole = calls.finalPath(path);
+    if (!whole) return std::nullopt;
+    // What the name resolves to lies in the folder the path names and has the
+    // name itself (in another case, or as the long form of a short name).
+    const auto folder = calls.finalPath(folderOf(path));
+    if (!folder) return std::nullopt;
+    const std::string name = nameOf(path);
+    if (!calls.sameName(folderOf(*whole), *folder) ||
+        (!calls.sameName(nameOf(*whole), name) && !looksLikeShortName(name)))
+        return kLink;
+    return std::nullopt;
+}
+
 bool isAbsolute(std::string_view path) {
     if (path.size() >= 3 && isDriveLetter(path[0]) && path[1] == ':' && path[2] == '\\') return true;
     return startsWith(path, "\\\\");

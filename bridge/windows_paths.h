@@ -56,6 +56,13 @@ std::optional<std::string> writeRefusal(std::string_view given);
 // 8.3 form, that is one the final path could not turn into its long name.
 std::optional<std::string> canonicalRefusal(std::string_view canonical);
 
+// Why a write at this full path is refused for what stands in its last place: a
+// symbolic link or a junction, seen by its reparse data or, where the system
+// resolves a link without showing its data, by a final path that leads out of
+// the folder the path names. A write there would land on the link itself, a
+// deletion remove it: neither is what the page asked for.
+std::optional<std::string> linkRefusal(const std::string& fullPath, const Calls& calls);
+
 // Slashes become backslashes, the path is made full, and its deepest existing
 // ancestor is replaced by its final path, the part that does not exist yet kept
 // as the full path has it. A link or junction that points nowhere is followed

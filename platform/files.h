@@ -143,13 +143,15 @@ std::optional<FileVersion> fileVersion(const std::string& path);
 // Removes an empty folder.
 bool removeFolder(const std::string& path);
 
-// One line of the system's mount table.
+// One line of the system's mount table; on Windows one drive letter.
 struct MountEntry {
-    std::string device;      // "/dev/sda1", "server:/export", "tmpfs"
-    std::string mountPoint;  // "/", "/media/usb"
-    std::string fsType;      // "ext4", "vfat", "nfs", "iso9660"
+    std::string device;      // "/dev/sda1", "server:/export", "tmpfs"; on Windows the drive's
+                             // kind: "fixed", "removable", "ramdisk", "remote", "cdrom", "unknown"
+    std::string mountPoint;  // "/", "/media/usb"; on Windows "C:\"
+    std::string fsType;      // "ext4", "vfat", "nfs", "iso9660"; on Windows "NTFS", "FAT32"
 };
-// Every mounted file system (read from /proc/self/mounts on Linux).
+// Every mounted file system (read from /proc/self/mounts on Linux, the drive
+// letters on Windows).
 std::vector<MountEntry> listMounts();
 
 }  // namespace qk::platform

@@ -470,10 +470,21 @@ std::vector<MountEntry> listMounts() {
     const DWORD n = ::GetLogicalDriveStringsW(511, drives);
     if (n == 0 || n > 511) return mounts;
     for (const wchar_t* d = drives; *d != L'\0'; d += wcslen(d) + 1) {
+        const char* kind = "unknown";
+        switch (::GetDriveTypeW(d)) {
+            case DRIVE_FIXED: kind = "fixed"; break;
+            case DRIVE_REMOVABLE: kind = "removable"; break;
+            case DRIVE_RAMDISK: kind = "ramdisk"; break;
+            case DRIVE_REMOTE: kind = "remote"; break;
+            case DRIVE_CDROM: kind = "cdrom"; break;
+            default: break;
+        }
+        // The file system's name is asked for only where it is at hand: an empty
+        // card reader or a lost network drive would make the call wait.
         wchar_t fs[MAX_PATH + 1] = L"";
-        ::GetVolumeInformationW(d, nullptr, 0, nullptr, nullptr, nullptr, fs, MAX_PATH + 1);
-        const std::string root = narrow(d);
-        mounts.push_back({root, root, narrow(fs)});
+        if (std::string_view(kind) == "fixed" || std::string_view(kind) == "ramdisk")
+            ::GetVolumeInformationW(d, nullptr, 0, nullptr, nullptr, nullptr, fs, MAX_PATH + 1);
+        mounts.push_back({kind, narrow(d), narrow(fs)});
     }
     return mounts;
 }

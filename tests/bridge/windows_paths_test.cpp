@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "bridge/file_service.h"
+
 #include <algorithm>
 #include <map>
 
@@ -83,6 +85,7 @@ Verdict gate(const std::string& given, const std::vector<std::string>& roots, co
     if (wp::writeRefusal(given)) return {};
     const std::string path = wp::canonicalize(given, calls);
     if (!wp::isInsideRoots(path, roots, calls) || wp::canonicalRefusal(path)) return {};
+    if (wp::linkRefusal(calls.fullPath(given).value_or(given), calls) || wp::linkRefusal(path, calls)) return {};
     return {true, path};
 }
 
@@ -97,6 +100,9 @@ TEST(WindowsPaths, WritesAreConfinedToTheRootsWhateverFormThePathTakes) {
     disk.exists("C:\\Data\\alias", "C:\\Data\\real");         // and one pointing back in
     disk.exists("C:\\Data\\escape.json", "D:\\Outside\\a.json");  // a file link pointing out
     disk.exists("C:\\DATA~1", "C:\\Data");                    // a short name with its long form
+    disk.exists("C:\\Data\\settings.json");
+    disk.exists("C:\\Data\\SETTIN~1.JSO", "C:\\Data\\settings.json");
+    disk.exists("C:\\Data\\same.json", "C:\\Data\\other.json");  // a link to a file beside it
     disk.dangling("C:\\Data\\gone", "\\??\\D:\\Gone");
     disk.dangling("C:\\Data\\relgone", "..\\..\\Elsewhere");
     disk.dangling("C:\\Data\\relin", "real\\later");
@@ -127,6 +133,12 @@ TEST(WindowsPaths, WritesAreConfinedToTheRootsWhateverFormThePathTakes) {
         {"C:\\Data\\gone\\x.json", nullptr},
         {"C:\\Data\\relgone\\x.json", nullptr},
         {"C:\\Data\\relin\\x.json", "C:\\Data\\real\\later\\x.json"},
+        // A link in the last place is not written, wherever it leads.
+        {"C:\\Data\\alias", nullptr},
+        {"C:\\Data\\alias\\", nullptr},
+        {"C:\\Data\\same.json", nullptr},
+        {"C:\\Data\\gone", nullptr},
+        {"C:\\data\\SETTINGS.JSON", "C:\\Data\\settings.json"},
         // Namespaces and shares.
         {"\\\\?\\C:\\Data\\x.json", nullptr},
         {"\\\\.\\C:\\Data\\x.json", nullptr},
@@ -157,7 +169,8 @@ TEST(WindowsPaths, WritesAreConfinedToTheRootsWhateverFormThePathTakes) {
         {"C:\\Data\\a?.json", nullptr},
         // Short names: resolved when they exist, refused when they cannot be.
         {"C:\\DATA~1\\x.json", "C:\\Data\\x.json"},
-        {"C:\\Data\\SETTIN~1.JSO", nullptr},
+        {"C:\\Data\\SETTIN~1.JSO", "C:\\Data\\settings.json"},
+        {"C:\\Data\\SETTIN~2.JSO", nullptr},
         {"C:\\Data\\NEWFOL~1\\x.json", nullptr},
         {"C:\\Data\\tilde~name.json", "C:\\Data\\tilde~name.json"},
     };
@@ -229,6 +242,15 @@ TEST(WindowsPaths, FolderAndNameSplitKeepsDriveRoots) {
     EXPECT_EQ(wp::stripLongPathPrefix("\\\\?\\UNC\\srv\\share\\x"), "\\\\srv\\share\\x");
     EXPECT_EQ(wp::stripLongPathPrefix("\\\\?\\C:\\x"), "C:\\x");
     EXPECT_EQ(wp::stripLongPathPrefix("C:\\x"), "C:\\x");
+}
+
+TEST(WindowsPaths, DrivesAreTheLocalDriveLetters) {
+    const std::vector<qk::platform::MountEntry> drives = {
+        {"fixed", "C:\\", "NTFS"},   {"removable", "E:\\", "FAT32"}, {"ramdisk", "R:\\", "FAT32"},
+        {"remote", "N:\\", "NTFS"},  {"cdrom", "D:\\", "CDFS"},      {"unknown", "U:\\", ""},
+        {"fixed", "\\", "NTFS"},
+    };
+    EXPECT_EQ(qk::bridge::windowsDriveRoots(drives), (std::vector<std::string>{"C:", "E:", "R:"}));
 }
 
 }  // namespace
