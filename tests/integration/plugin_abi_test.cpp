@@ -25,7 +25,7 @@ struct Deliverable {
 #define QK_PLUGIN_SUFFIX ".so"
 #endif
 
-// The Windows build has the sound board only so far.
+// The Windows build has the sound board and the karaoke plug-in so far.
 const Deliverable kDeliverables[] = {
     {"QuorvaleSound" QK_PLUGIN_SUFFIX, &vdj::kDspInterface, "QuorvaleSound",
      "QuorvaleKaraoke sound board: plays sound-board audio directly in the master output (no decks, no sampler). "
@@ -36,8 +36,10 @@ const Deliverable kDeliverables[] = {
      "QuorvaleKaraoke audience overlay rendered directly in the video output (ticker + idle screen). Driven by "
      "QuorvaleKaraoke/audience.json.",
      "1.6.0", 0x50000},
-    {"QuorvaleKaraoke.so", &vdj::kStartStopInterface, "QuorvaleKaraoke", "Karaoke rotation & singer management",
-     "0.9.40", 0},
+#endif
+#if !defined(_WIN32) || defined(QK_WINDOWS_KARAOKE)
+    {"QuorvaleKaraoke" QK_PLUGIN_SUFFIX, &vdj::kStartStopInterface, "QuorvaleKaraoke",
+     "Karaoke rotation & singer management", "0.9.40", 0},
 #endif
 };
 
