@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/files.h"
+#include "platform/web_locations.h"
 
 namespace qk::karaoke {
 namespace {
@@ -19,30 +20,13 @@ std::string xdgFolder(const char* variable, const char* homeRelative) {
 
 }  // namespace
 
-std::string fileUrlFromPath(std::string_view path) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (const char c : path) {
-        const auto b = static_cast<unsigned char>(c);
-        const bool plain = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' ||
-                           b == '.' || b == '_' || b == '~' || b == '/';
-        if (plain) {
-            url += c;
-        } else {
-            url += '%';
-            url += kHex[b >> 4];
-            url += kHex[b & 15];
-        }
-    }
-    return url;
-}
-
 std::string FindUiPage(const std::string& folder, std::string_view name, const LogFile& log) {
     if (folder.empty()) return {};
-    for (const char* sub : {"/QuorvaleKaraoke/ui/", "/ui/"}) {
+    const std::string sep(1, platform::kPathSeparator);
+    for (const std::string& sub : {sep + "QuorvaleKaraoke" + sep + "ui" + sep, sep + "ui" + sep}) {
         std::string path = folder + sub;
         path += name;
-        if (platform::fileAttributes(path).exists) return fileUrlFromPath(path);
+        if (platform::fileAttributes(path).exists) return platform::fileUrlFromPath(path);
     }
     log.logLine("ui page NOT FOUND: %s (looked under %s)", std::string(name).c_str(), folder.c_str());
     return {};
@@ -50,11 +34,12 @@ std::string FindUiPage(const std::string& folder, std::string_view name, const L
 
 std::string WebViewDataFolder() {
     std::string folder;
-    const std::string data = xdgFolder("XDG_DATA_HOME", ".local/share");
+    const std::string data = platform::localDataFolder();
     if (!data.empty()) {
-        folder = data + "/QuorvaleKaraoke/WebView";
+        folder = data + platform::kPathSeparator + "QuorvaleKaraoke" + platform::kPathSeparator +
+                 platform::kWebEngineProfileName;
     } else {
-        folder = platform::tempFolder() + "QuorvaleKaraoke-WebView";
+        folder = platform::tempFolder() + "QuorvaleKaraoke-" + platform::kWebEngineProfileName;
     }
     platform::createFolders(folder);  // the engine reports its own trouble
     return folder;

@@ -9,17 +9,15 @@
 
 namespace qk::karaoke {
 
-// The page `name` under `folder`/QuorvaleKaraoke/ui/, else `folder`/ui/, as a file
-// URL. Empty when the folder is empty (silently) or neither exists (logged).
+// The page `name` under `folder`/QuorvaleKaraoke/ui/, else `folder`/ui/, as the
+// platform's file URL. Empty when the folder is empty (silently) or neither
+// exists (logged).
 std::string FindUiPage(const std::string& folder, std::string_view name, const LogFile& log);
 
-// A local path as a file URL, with every byte outside the unreserved set and '/'
-// percent-encoded.
-std::string fileUrlFromPath(std::string_view path);
-
-// The engine's profile folder, created with its parents:
-// $XDG_DATA_HOME/QuorvaleKaraoke/WebView, else ~/.local/share/..., else a
-// folder in the temporary folder; empty when none can be named.
+// The engine's profile folder, created with its parents: QuorvaleKaraoke/WebView
+// in the local data folder ($XDG_DATA_HOME or ~/.local/share; on Windows the
+// local application data folder and WebView2), else a folder in the temporary
+// folder.
 std::string WebViewDataFolder();
 
 // The folder of the user's settings for this plug-in:

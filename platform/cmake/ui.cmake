@@ -8,9 +8,10 @@ if(WIN32)
                                     ${CMAKE_CURRENT_SOURCE_DIR}/win32/monitors_win32.cpp
                                     ${CMAKE_CURRENT_SOURCE_DIR}/win32/shell_win32.cpp
                                     ${CMAKE_CURRENT_SOURCE_DIR}/win32/user_values_win32.cpp
+                                    ${CMAKE_CURRENT_SOURCE_DIR}/win32/web_locations_win32.cpp
                                     ${CMAKE_CURRENT_SOURCE_DIR}/common/monitor_layout.cpp)
   target_include_directories(qk_platform_ui PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(qk_platform_ui PUBLIC qk_platform_core qk_platform_webview2 user32 gdi32 shell32 ole32 uuid advapi32)
+  target_link_libraries(qk_platform_ui PUBLIC qk_platform_core qk_platform_webview2 user32 gdi32 shell32 shlwapi ole32 uuid advapi32)
   return()
 endif()
 pkg_check_modules(QK_GTK IMPORTED_TARGET GLOBAL gtk+-3.0 webkit2gtk-4.1 x11)
@@ -18,13 +19,15 @@ if(QK_GTK_FOUND)
   add_library(qk_platform_ui STATIC ${CMAKE_CURRENT_SOURCE_DIR}/gtk/ui_gtk.cpp
                                     ${CMAKE_CURRENT_SOURCE_DIR}/common/monitor_layout.cpp
                                     ${CMAKE_CURRENT_SOURCE_DIR}/posix/module_dir_posix.cpp
-                                    ${CMAKE_CURRENT_SOURCE_DIR}/posix/user_values_posix.cpp)
+                                    ${CMAKE_CURRENT_SOURCE_DIR}/posix/user_values_posix.cpp
+                                    ${CMAKE_CURRENT_SOURCE_DIR}/posix/web_locations_posix.cpp)
   target_link_libraries(qk_platform_ui PUBLIC PkgConfig::QK_GTK ${CMAKE_DL_LIBS})
 else()
   add_library(qk_platform_ui STATIC ${CMAKE_CURRENT_SOURCE_DIR}/headless/ui_headless.cpp
                                     ${CMAKE_CURRENT_SOURCE_DIR}/common/monitor_layout.cpp
                                     ${CMAKE_CURRENT_SOURCE_DIR}/posix/module_dir_posix.cpp
-                                    ${CMAKE_CURRENT_SOURCE_DIR}/posix/user_values_posix.cpp)
+                                    ${CMAKE_CURRENT_SOURCE_DIR}/posix/user_values_posix.cpp
+                                    ${CMAKE_CURRENT_SOURCE_DIR}/posix/web_locations_posix.cpp)
   target_link_libraries(qk_platform_ui PUBLIC ${CMAKE_DL_LIBS})
 endif()
 target_include_directories(qk_platform_ui PUBLIC ${PROJECT_SOURCE_DIR})
