@@ -127,7 +127,14 @@ vdj::Result QuorvaleOverlay::OnDraw() {
         qk::overlay::TakenStateChange change(state_.stateDirty);
         const qk::overlay::AudienceSnapshotPtr snapshot = state_.snapshot();
         if (!snapshot) return vdj::kOk;  // nothing accepted yet
-        if (!text_ && options_.makeText) text_ = options_.makeText();
+        if (!text_ && options_.makeText) {
+            text_ = options_.makeText();
+            // The text backend's own lines (a stand-in font family, a failed drawing device).
+            if (text_)
+                text_->setNoticeSink([this](std::string_view line) {
+                    log_.logLine("%.*s", static_cast<int>(line.size()), line.data());
+                });
+        }
         if (!text_) return vdj::kOk;
         composer_.draw(*gpu_, *text_, state_, *snapshot, change, textures_, log_, static_cast<float>(width),
                        static_cast<float>(height), t, dt);
