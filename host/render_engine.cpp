@@ -1,7 +1,7 @@
-#include "host/render_engine.h"
-
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
+
+#include "host/render_engine_impl.h"
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -109,15 +109,8 @@ cairo_surface_t* loadBackground(const std::string& path, int w, int h) {
 
 }  // namespace
 
-struct RenderEngine::Impl final : vdj::VideoHostServices {
-    RenderOptions options;
-    std::vector<vdj::VideoFxPlugin*> plugins;
-    std::thread thread;
-    std::atomic<bool> stopping{false};
+struct EglEngine final : RenderEngine::Impl {
     std::atomic<bool> running{false};
-    std::atomic<std::thread::id> renderThread{};
-    mutable std::mutex capturedMutex;
-    std::vector<std::string> captured;
 
     EGLDisplay display = EGL_NO_DISPLAY;
     EGLContext context = EGL_NO_CONTEXT;
@@ -243,8 +236,7 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
         std::snprintf(name, sizeof name, "/frame-%06d.png", frame);
         const std::string path = options.framesDir + name;
         if (cairo_surface_write_to_png(image, path.c_str()) == CAIRO_STATUS_SUCCESS) {
-            std::lock_guard lock(capturedMutex);
-            captured.push_back(path);
+            noteCaptured(path);
         }
         cairo_surface_destroy(image);
     }
@@ -325,7 +317,7 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
         eglReleaseThread();
     }
 
-    void run(std::promise<std::string>& started, std::atomic<int>& frames, std::atomic<int>& late) {
+    void run(std::promise<std::string>& started, std::atomic<int>& frames, std::atomic<int>& late) override {
         renderThread = std::this_thread::get_id();
         std::string error;
         if (!createContext(&error)) {
@@ -355,45 +347,8 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
     }
 };
 
-RenderEngine::RenderEngine(RenderOptions options) : impl_(std::make_unique<Impl>()) {
-    impl_->options = std::move(options);
-}
-
-RenderEngine::~RenderEngine() {
-    stop();
-}
-
-vdj::VideoHostServices* RenderEngine::services() {
-    return impl_.get();
-}
-
-bool RenderEngine::start(std::vector<vdj::VideoFxPlugin*> plugins, std::string* error) {
-    if (impl_->thread.joinable()) return true;
-    impl_->plugins = std::move(plugins);
-    std::promise<std::string> started;
-    auto result = started.get_future();
-    impl_->thread = std::thread([this, &started] { impl_->run(started, frames_, late_); });
-    const std::string failure = result.get();
-    if (!failure.empty()) {
-        impl_->thread.join();
-        if (error) *error = failure;
-        return false;
-    }
-    return true;
-}
-
-void RenderEngine::stop() {
-    impl_->stopping = true;
-    if (impl_->thread.joinable()) impl_->thread.join();
-}
-
-void RenderEngine::wait() {
-    if (impl_->thread.joinable()) impl_->thread.join();
-}
-
-std::vector<std::string> RenderEngine::capturedFrames() const {
-    std::lock_guard lock(impl_->capturedMutex);
-    return impl_->captured;
+std::unique_ptr<RenderEngine::Impl> RenderEngine::Impl::create() {
+    return std::make_unique<EglEngine>();
 }
 
 }  // namespace qkhost

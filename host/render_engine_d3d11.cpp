@@ -14,7 +14,7 @@
 #include <mutex>
 
 #include "host/frame_pacing.h"
-#include "host/render_engine.h"
+#include "host/render_engine_impl.h"
 #include "platform/win32/wide_path.h"
 
 namespace qkhost {
@@ -144,15 +144,7 @@ bool savePng(IWICImagingFactory* wic, const std::string& path, const std::uint8_
 
 }  // namespace
 
-struct RenderEngine::Impl final : vdj::VideoHostServices {
-    RenderOptions options;
-    std::vector<vdj::VideoFxPlugin*> plugins;
-    std::thread thread;
-    std::atomic<bool> stopping{false};
-    std::atomic<std::thread::id> renderThread{};
-    mutable std::mutex capturedMutex;
-    std::vector<std::string> captured;
-
+struct D3d11Engine final : RenderEngine::Impl {
     IWICImagingFactory* wic = nullptr;
     ID3D11Device* device = nullptr;
     ID3D11DeviceContext* context = nullptr;
@@ -305,8 +297,7 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
         std::snprintf(name, sizeof name, "/frame-%06d.png", frame);
         const std::string path = options.framesDir + name;
         if (savePng(wic, path, pixels.data(), options.width, options.height)) {
-            std::lock_guard lock(capturedMutex);
-            captured.push_back(path);
+            noteCaptured(path);
         } else {
             std::fprintf(stderr, "qkhost: cannot write %s\n", path.c_str());
         }
@@ -326,7 +317,7 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
         release(device);
     }
 
-    void run(std::promise<std::string>& started, std::atomic<int>& frames, std::atomic<int>& late) {
+    void run(std::promise<std::string>& started, std::atomic<int>& frames, std::atomic<int>& late) override {
         renderThread = std::this_thread::get_id();
         const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&wic));
@@ -357,45 +348,8 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
     }
 };
 
-RenderEngine::RenderEngine(RenderOptions options) : impl_(std::make_unique<Impl>()) {
-    impl_->options = std::move(options);
-}
-
-RenderEngine::~RenderEngine() {
-    stop();
-}
-
-vdj::VideoHostServices* RenderEngine::services() {
-    return impl_.get();
-}
-
-bool RenderEngine::start(std::vector<vdj::VideoFxPlugin*> plugins, std::string* error) {
-    if (impl_->thread.joinable()) return true;
-    impl_->plugins = std::move(plugins);
-    std::promise<std::string> started;
-    auto result = started.get_future();
-    impl_->thread = std::thread([this, &started] { impl_->run(started, frames_, late_); });
-    const std::string failure = result.get();
-    if (!failure.empty()) {
-        impl_->thread.join();
-        if (error) *error = failure;
-        return false;
-    }
-    return true;
-}
-
-void RenderEngine::stop() {
-    impl_->stopping = true;
-    if (impl_->thread.joinable()) impl_->thread.join();
-}
-
-void RenderEngine::wait() {
-    if (impl_->thread.joinable()) impl_->thread.join();
-}
-
-std::vector<std::string> RenderEngine::capturedFrames() const {
-    std::lock_guard lock(impl_->capturedMutex);
-    return impl_->captured;
+std::unique_ptr<RenderEngine::Impl> RenderEngine::Impl::create() {
+    return std::make_unique<D3d11Engine>();
 }
 
 }  // namespace qkhost

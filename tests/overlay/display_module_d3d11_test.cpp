@@ -18,21 +18,7 @@ using qktest::display::renderOnce;
 
 using qktest::display::runScene;
 
-TEST(DisplayModuleD3d11, TickerBarOverTheTestCard) {
-    runScene(qktest::display::tickerScene(), qktest::display::expectTicker);
-}
-
-TEST(DisplayModuleD3d11, IdleScreenWithListAndQrCode) {
-    runScene(qktest::display::idleScene(), [](const auto& f, const auto&) { qktest::display::expectIdle(f); });
-}
-
-TEST(DisplayModuleD3d11, HiddenOverlayLeavesTheHostsPictureAlone) {
-    runScene(qktest::display::hiddenScene(), [](const auto& f, const auto&) { qktest::display::expectHidden(f); });
-}
-
-TEST(DisplayModuleD3d11, ALogoPictureSitsAtTheTopOfTheLeftThird) {
-    runScene(qktest::display::logoScene(), [](const auto& f, const auto&) { qktest::display::expectLogo(f); });
-}
+QK_DISPLAY_SCENE_TESTS(DisplayModuleD3d11)
 
 // Binds state of the host's own on top of what its deck drawing left (a blend
 // state with its factor and mask, a vertex buffer at an odd stride and offset,

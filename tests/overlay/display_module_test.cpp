@@ -62,23 +62,7 @@ private:
 
 using qktest::display::renderOnce;
 
-using qktest::display::runScene;
-
-TEST(DisplayModule, TickerBarScrollsOverTheTestCard) {
-    runScene(qktest::display::tickerScene(), qktest::display::expectTicker);
-}
-
-TEST(DisplayModule, IdleScreenWithListAndQrCode) {
-    runScene(qktest::display::idleScene(), [](const auto& f, const auto&) { qktest::display::expectIdle(f); });
-}
-
-TEST(DisplayModule, HiddenOverlayLeavesTheHostsPictureAlone) {
-    runScene(qktest::display::hiddenScene(), [](const auto& f, const auto&) { qktest::display::expectHidden(f); });
-}
-
-TEST(DisplayModule, ALogoPictureSitsAtTheTopOfTheLeftThird) {
-    runScene(qktest::display::logoScene(), [](const auto& f, const auto&) { qktest::display::expectLogo(f); });
-}
+QK_DISPLAY_SCENE_TESTS(DisplayModule)
 
 TEST(DisplayModule, TheTickerShowsWhateverStateTheHostLeftAndTheStateStaysTheHosts) {
     struct Case {

@@ -66,6 +66,24 @@ void expectLogo(const FramePicture& f);
 void runScene(const Scene& scene, const std::function<void(const FramePicture&, const std::string& log)>& expect,
               AroundOverlay* around = nullptr);
 
+// The four scene tests, for a display test's suite.
+#define QK_DISPLAY_SCENE_TESTS(Suite)                                                                    \
+    TEST(Suite, TickerBarOverTheTestCard) {                                                              \
+        qktest::display::runScene(qktest::display::tickerScene(), qktest::display::expectTicker);        \
+    }                                                                                                    \
+    TEST(Suite, IdleScreenWithListAndQrCode) {                                                           \
+        qktest::display::runScene(qktest::display::idleScene(),                                          \
+                                  [](const auto& f, const auto&) { qktest::display::expectIdle(f); });   \
+    }                                                                                                    \
+    TEST(Suite, HiddenOverlayLeavesTheHostsPictureAlone) {                                               \
+        qktest::display::runScene(qktest::display::hiddenScene(),                                        \
+                                  [](const auto& f, const auto&) { qktest::display::expectHidden(f); }); \
+    }                                                                                                    \
+    TEST(Suite, ALogoPictureSitsAtTheTopOfTheLeftThird) {                                                \
+        qktest::display::runScene(qktest::display::logoScene(),                                          \
+                                  [](const auto& f, const auto&) { qktest::display::expectLogo(f); });   \
+    }
+
 // The pictures of docs/ at 1920 x 1080: the idle screen and the ticker.
 Scene idleScreenshotScene();
 Scene tickerScreenshotScene();
