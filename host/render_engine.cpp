@@ -19,6 +19,8 @@
 #include <future>
 #include <mutex>
 
+#include "host/frame_pacing.h"
+
 namespace qkhost {
 
 namespace {
@@ -158,13 +160,9 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
             return false;
         }
         eglBindAPI(EGL_OPENGL_API);
-        const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION,
-                                     3,
-                                     EGL_CONTEXT_MINOR_VERSION,
-                                     3,
-                                     EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                     EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
-                                     EGL_NONE};
+        const EGLint attributes[] = {
+            EGL_CONTEXT_MAJOR_VERSION,           3,       EGL_CONTEXT_MINOR_VERSION, 3, EGL_CONTEXT_OPENGL_PROFILE_MASK,
+            EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
         context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
         if (context == EGL_NO_CONTEXT || !eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
             *error = "no OpenGL 3.3 core context";
@@ -176,8 +174,7 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
     void createTargets() {
         glGenTextures(1, &colorTexture);
         glBindTexture(GL_TEXTURE_2D, colorTexture);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, options.width, options.height, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                     nullptr);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, options.width, options.height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
         glGenFramebuffers(1, &fbo);
         glBindFramebuffer(GL_FRAMEBUFFER, fbo);
         glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorTexture, 0);
@@ -274,8 +271,8 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
         XSelectInput(xDisplay, xWindow, KeyPressMask);
         xGc = XCreateGC(xDisplay, xWindow, 0, nullptr);
         xPixels.resize(static_cast<size_t>(options.width) * options.height * 4);
-        xImage = XCreateImage(xDisplay, DefaultVisual(xDisplay, screen), 24, ZPixmap, 0, xPixels.data(),
-                              options.width, options.height, 32, options.width * 4);
+        xImage = XCreateImage(xDisplay, DefaultVisual(xDisplay, screen), 24, ZPixmap, 0, xPixels.data(), options.width,
+                              options.height, 32, options.width * 4);
         XMapWindow(xDisplay, xWindow);
         XFlush(xDisplay);
     }
@@ -339,10 +336,7 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
         createTargets();
         if (options.showWindow) openPreview();
         started.set_value("");
-        const auto t0 = std::chrono::steady_clock::now();
-        const auto period = std::chrono::duration<double>(1.0 / options.fps);
-        std::vector<double> pendingTimes = options.captureAt;
-        std::sort(pendingTimes.begin(), pendingTimes.end());
+        FramePacing pacing(options);
         for (int frame = 0; !stopping; ++frame) {
             if (options.maxFrames > 0 && frame >= options.maxFrames) break;
             glBindFramebuffer(GL_FRAMEBUFFER, fbo);
@@ -350,18 +344,10 @@ struct RenderEngine::Impl final : vdj::VideoHostServices {
             drawBackground();
             for (vdj::VideoFxPlugin* p : plugins) p->OnDraw();
             glFinish();
-            const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-            bool wanted = options.captureEvery > 0 && frame % options.captureEvery == 0;
-            while (!pendingTimes.empty() && pendingTimes.front() <= t) {
-                wanted = true;
-                pendingTimes.erase(pendingTimes.begin());
-            }
-            if (wanted && !options.framesDir.empty()) capture(frame);
+            if (pacing.wanted(frame) && !options.framesDir.empty()) capture(frame);
             showPreview();
             frames = frame + 1;
-            const auto due = t0 + std::chrono::duration_cast<std::chrono::steady_clock::duration>(period * (frame + 1));
-            if (std::chrono::steady_clock::now() > due) ++late;
-            std::this_thread::sleep_until(due);
+            if (pacing.waitForNext(frame)) ++late;
         }
         for (vdj::VideoFxPlugin* p : plugins) p->OnDeviceClose();
         closePreview();
@@ -373,9 +359,13 @@ RenderEngine::RenderEngine(RenderOptions options) : impl_(std::make_unique<Impl>
     impl_->options = std::move(options);
 }
 
-RenderEngine::~RenderEngine() { stop(); }
+RenderEngine::~RenderEngine() {
+    stop();
+}
 
-vdj::VideoHostServices* RenderEngine::services() { return impl_.get(); }
+vdj::VideoHostServices* RenderEngine::services() {
+    return impl_.get();
+}
 
 bool RenderEngine::start(std::vector<vdj::VideoFxPlugin*> plugins, std::string* error) {
     if (impl_->thread.joinable()) return true;

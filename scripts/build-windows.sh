@@ -13,6 +13,8 @@ cd "$(dirname "$0")/.."
 want=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 xvfb xauth
       gstreamer1.0-plugins-base gstreamer1.0-plugins-good googletest nlohmann-json3-dev
       cmake ninja-build ffmpeg zip)
+# zbarimg reads back the QR code the overlay draws.
+want+=(zbar-tools)
 missing=()
 for p in "${want[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

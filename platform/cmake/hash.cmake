@@ -1,5 +1,10 @@
-# Hash seam: OpenSSL's EVP digests.
-find_package(OpenSSL REQUIRED)
-add_library(qk_platform_hash STATIC ${CMAKE_CURRENT_LIST_DIR}/../openssl/hash_openssl.cpp)
+# Hash seam: CNG (bcrypt) on Windows, OpenSSL's EVP digests elsewhere.
+if(WIN32)
+  add_library(qk_platform_hash STATIC ${CMAKE_CURRENT_LIST_DIR}/../cng/hash_cng.cpp)
+  target_link_libraries(qk_platform_hash PRIVATE bcrypt)
+else()
+  find_package(OpenSSL REQUIRED)
+  add_library(qk_platform_hash STATIC ${CMAKE_CURRENT_LIST_DIR}/../openssl/hash_openssl.cpp)
+  target_link_libraries(qk_platform_hash PUBLIC OpenSSL::Crypto)
+endif()
 target_include_directories(qk_platform_hash PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(qk_platform_hash PUBLIC OpenSSL::Crypto)

@@ -8,10 +8,9 @@ if(WIN32)
                                     ${CMAKE_CURRENT_SOURCE_DIR}/win32/monitors_win32.cpp
                                     ${CMAKE_CURRENT_SOURCE_DIR}/win32/shell_win32.cpp
                                     ${CMAKE_CURRENT_SOURCE_DIR}/win32/user_values_win32.cpp
-                                    ${CMAKE_CURRENT_SOURCE_DIR}/common/monitor_layout.cpp
-                                    ${CMAKE_CURRENT_SOURCE_DIR}/webview2/webview2_absent.cpp)
+                                    ${CMAKE_CURRENT_SOURCE_DIR}/common/monitor_layout.cpp)
   target_include_directories(qk_platform_ui PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(qk_platform_ui PUBLIC qk_platform_core user32 gdi32 shell32 ole32 uuid advapi32)
+  target_link_libraries(qk_platform_ui PUBLIC qk_platform_core qk_platform_webview2 user32 gdi32 shell32 ole32 uuid advapi32)
   return()
 endif()
 pkg_check_modules(QK_GTK IMPORTED_TARGET GLOBAL gtk+-3.0 webkit2gtk-4.1 x11)

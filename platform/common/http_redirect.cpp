@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/common/http_follow.h"
 #include "platform/http.h"
 
 namespace qk::platform {
@@ -49,6 +50,23 @@ std::optional<HttpRequest> redirectedRequest(const HttpRequest& from, int status
     const bool sameSite = from.secure == next.secure && equalsNoCase(from.host, next.host) && from.port == next.port;
     if (!sameSite) dropHeaders(next, {"Authorization", "Cookie"});
     return next;
+}
+
+HttpResponse followRedirects(const HttpRequest& request, const HttpSingleRequest& once, unsigned long tooManyError) {
+    HttpRequest current = request;
+    for (int step = 0;; ++step) {
+        std::string location;
+        HttpResponse response = once(current, location);
+        if (response.outcome != HttpOutcome::Ok || location.empty()) return response;
+        std::optional<HttpRequest> next = redirectedRequest(current, response.status, location);
+        if (!next) return response;
+        if (step == kMaxRedirects) {
+            HttpResponse tooMany;
+            tooMany.errorNumber = tooManyError;
+            return tooMany;
+        }
+        current = std::move(*next);
+    }
 }
 
 }  // namespace qk::platform

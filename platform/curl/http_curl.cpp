@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/common/http_follow.h"
 #include "platform/http.h"
 
 namespace qk::platform {
@@ -176,20 +177,7 @@ HttpResponse performOnce(const HttpRequest& request, std::string& location) {
 
 HttpResponse performHttpRequest(const HttpRequest& request) {
     initOnce();
-    HttpRequest current = request;
-    for (int step = 0;; ++step) {
-        std::string location;
-        HttpResponse response = performOnce(current, location);
-        if (response.outcome != HttpOutcome::Ok || location.empty()) return response;
-        std::optional<HttpRequest> next = redirectedRequest(current, response.status, location);
-        if (!next) return response;
-        if (step == kMaxRedirects) {
-            HttpResponse tooMany;
-            tooMany.errorNumber = CURLE_TOO_MANY_REDIRECTS;
-            return tooMany;
-        }
-        current = std::move(*next);
-    }
+    return followRedirects(request, performOnce, CURLE_TOO_MANY_REDIRECTS);
 }
 
 }  // namespace qk::platform

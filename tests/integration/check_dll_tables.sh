@@ -11,6 +11,8 @@ objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 allowed=" kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll ole32.dll oleaut32.dll
  msvcrt.dll ucrtbase.dll ws2_32.dll winhttp.dll bcrypt.dll crypt32.dll d3d11.dll dxgi.dll d2d1.dll dwrite.dll
  d3dcompiler_47.dll windowscodecs.dll comdlg32.dll version.dll "
+# One blank between names, and at both ends, whatever the lines above wrap at.
+allowed=" $(echo $allowed) "
 status=0
 for dll in "$@"; do
   path=$dir/$dll

@@ -154,7 +154,7 @@ std::atomic<std::size_t> largestAllocation{0};
 }  // namespace
 // The sanitizer runtimes' allocation hooks (their header is not always installed).
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, std::size_t),
-                                                        void (*)(const volatile void*));
+                                                         void (*)(const volatile void*));
 namespace {
 void noteAllocation(const volatile void*, std::size_t size) {
     if (!watching.load()) return;

@@ -1,8 +1,6 @@
 #include "tests/overlay/picture_fixtures.h"
 
-#include <gdk-pixbuf/gdk-pixbuf.h>
-
-#include <stdexcept>
+#include <algorithm>
 #include <vector>
 
 #include "tests/support/crc32.h"
@@ -10,9 +8,15 @@
 namespace qktest {
 
 std::string base64(std::string_view bytes) {
-    gchar* text = g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
-    std::string out(text);
-    g_free(text);
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t v = 0;
+        for (std::size_t k = 0; k < 3; ++k) v = v << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k) out.push_back(k <= n ? kAlphabet[(v >> (18 - 6 * k)) & 63] : '=');
+    }
     return out;
 }
 
@@ -25,30 +29,6 @@ std::string pictureFile(std::string_view format, int width, int height, std::uin
         pixels[i + 3] = static_cast<char>(rgba);
     }
     return pictureFileFromPixels(format, width, height, std::move(pixels));
-}
-
-std::string pictureFileFromPixels(std::string_view format, int width, int height, std::string pixels) {
-    if (pixels.size() != static_cast<std::size_t>(width) * height * 4) throw std::invalid_argument("pixel count");
-    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_data(reinterpret_cast<const guchar*>(pixels.data()), GDK_COLORSPACE_RGB,
-                                                 TRUE, 8, width, height, width * 4, nullptr, nullptr);
-    gchar* buffer = nullptr;
-    gsize size = 0;
-    GError* error = nullptr;
-    const std::string type(format);
-    gboolean saved = FALSE;
-    if (type == "jpeg" || type == "webp")
-        saved = gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, type.c_str(), &error, "quality", "100", nullptr);
-    else
-        saved = gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, type.c_str(), &error, nullptr);
-    g_object_unref(pixbuf);
-    if (!saved) {
-        const std::string message = error ? error->message : "unknown";
-        g_clear_error(&error);
-        throw std::runtime_error("saving a " + type + " picture failed: " + message);
-    }
-    std::string file(buffer, size);
-    g_free(buffer);
-    return file;
 }
 
 std::string pictureDataText(std::string_view format, int width, int height, std::uint32_t rgba) {

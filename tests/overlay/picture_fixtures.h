@@ -1,5 +1,5 @@
-// Pictures made in the test: real files written by GdkPixbuf's savers, as the
-// data texts the page would send.
+// Pictures made in the test: real files written by the platform's savers
+// (GdkPixbuf here, WIC on Windows), as the data texts the page would send.
 #pragma once
 
 #include <cstdint>

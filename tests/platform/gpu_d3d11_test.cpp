@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/d3d11_context_state.h"
+
 namespace {
 
 using qk::platform::Gpu;
@@ -188,57 +190,6 @@ TEST_F(D3d11GpuTest, TexturesShowTheirOwnPremultipliedAlphaTheRightWayUp) {
     EXPECT_FALSE(gpu->makeTextureFromBgra(pixels, 2, 1 << 20).usable()) << "beyond the device's texture size";
 }
 
-// Every item the overlay's drawing changes, as the context reports it.
-struct ContextState {
-    ID3D11InputLayout* layout = nullptr;
-    ID3D11Buffer* buffer = nullptr;
-    UINT stride = 0, offset = 0;
-    D3D11_PRIMITIVE_TOPOLOGY topology{};
-    ID3D11VertexShader* vs = nullptr;
-    UINT vsInstances = 0;
-    ID3D11PixelShader* ps = nullptr;
-    UINT psInstances = 0;
-    ID3D11BlendState* blend = nullptr;
-    std::array<FLOAT, 4> factor{};
-    UINT mask = 0;
-    ID3D11ShaderResourceView* view = nullptr;
-    ID3D11SamplerState* sampler = nullptr;
-    ID3D11RenderTargetView* target = nullptr;
-    UINT viewports = 0;
-    D3D11_VIEWPORT viewport{};
-
-    // The pointers are compared only: each reference taken is given back at once.
-    static ContextState of(ID3D11DeviceContext* c) {
-        ContextState s;
-        c->IAGetInputLayout(&s.layout);
-        c->IAGetVertexBuffers(0, 1, &s.buffer, &s.stride, &s.offset);
-        c->IAGetPrimitiveTopology(&s.topology);
-        std::array<ID3D11ClassInstance*, 256> instances{};
-        s.vsInstances = 256;
-        c->VSGetShader(&s.vs, instances.data(), &s.vsInstances);
-        s.psInstances = 256;
-        c->PSGetShader(&s.ps, instances.data(), &s.psInstances);
-        c->OMGetBlendState(&s.blend, s.factor.data(), &s.mask);
-        c->PSGetShaderResources(0, 1, &s.view);
-        c->PSGetSamplers(0, 1, &s.sampler);
-        c->OMGetRenderTargets(1, &s.target, nullptr);
-        s.viewports = 1;
-        c->RSGetViewports(&s.viewports, &s.viewport);
-        for (IUnknown* o :
-             std::initializer_list<IUnknown*>{s.layout, s.buffer, s.vs, s.ps, s.blend, s.view, s.sampler, s.target})
-            if (o != nullptr) o->Release();
-        return s;
-    }
-
-    bool operator==(const ContextState& o) const {
-        return layout == o.layout && buffer == o.buffer && stride == o.stride && offset == o.offset &&
-               topology == o.topology && vs == o.vs && vsInstances == o.vsInstances && ps == o.ps &&
-               psInstances == o.psInstances && blend == o.blend && factor == o.factor && mask == o.mask &&
-               view == o.view && sampler == o.sampler && target == o.target && viewports == o.viewports &&
-               std::memcmp(&viewport, &o.viewport, sizeof viewport) == 0;
-    }
-};
-
 TEST_F(D3d11GpuTest, TheHostsContextStateIsGivenBackItemByItem) {
     // The host's own objects, bound before the overlay draws.
     ID3DBlob* vsCode = compileOrNull("float4 main(float4 p:POSITION):SV_POSITION { return p; }\n", "vs_4_0");
@@ -298,7 +249,7 @@ TEST_F(D3d11GpuTest, TheHostsContextStateIsGivenBackItemByItem) {
     context_->PSSetShaderResources(0, 1, &view);
     context_->PSSetSamplers(0, 1, &sampler);
 
-    const ContextState before = ContextState::of(context_);
+    const qktest::ContextState before = qktest::ContextState::of(context_);
     ASSERT_EQ(before.layout, layout);
     ASSERT_EQ(before.offset, offset);
     auto counts = [&] {
@@ -311,10 +262,10 @@ TEST_F(D3d11GpuTest, TheHostsContextStateIsGivenBackItemByItem) {
     gpu->saveState();
     gpu->drawQuad(kW, kH, 0, 0, 10, 10, nullptr, {1, 0, 0, 1});
     gpu->drawQuad(kW, kH, 10, 0, 10, 10, &made, {1, 1, 1, 1});
-    EXPECT_FALSE(ContextState::of(context_) == before) << "the quads set the pipeline's own state";
+    EXPECT_FALSE(qktest::ContextState::of(context_) == before) << "the quads set the pipeline's own state";
     gpu->restoreState();
 
-    const ContextState after = ContextState::of(context_);
+    const qktest::ContextState after = qktest::ContextState::of(context_);
     EXPECT_EQ(after.layout, before.layout);
     EXPECT_EQ(after.buffer, before.buffer);
     EXPECT_EQ(after.stride, before.stride);

@@ -1,52 +1,110 @@
 #include "tests/support/http_test_server.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 
 namespace qktest {
 
+namespace {
+
+using Socket = HttpTestServer::Socket;
+
+// The few calls where Winsock and POSIX sockets differ.
+#ifdef _WIN32
+void startSockets() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        WSADATA data;
+        if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) throw std::runtime_error("WSAStartup");
+    });
+}
+SOCKET raw(Socket s) { return static_cast<SOCKET>(s); }
+Socket newTcpSocket() { return static_cast<Socket>(::socket(AF_INET, SOCK_STREAM, 0)); }
+Socket acceptOn(Socket s) { return static_cast<Socket>(::accept(raw(s), nullptr, nullptr)); }
+bool readable(Socket s, int ms) {
+    WSAPOLLFD p{raw(s), POLLRDNORM, 0};
+    return ::WSAPoll(&p, 1, ms) > 0;
+}
+int sendSome(Socket s, const char* data, size_t n) { return ::send(raw(s), data, static_cast<int>(n), 0); }
+void shutdownBoth(Socket s) { ::shutdown(raw(s), SD_BOTH); }
+void closeSocket(Socket s) { ::closesocket(raw(s)); }
+using AddressLength = int;
+#else
+void startSockets() {}
+int raw(Socket s) { return static_cast<int>(s); }
+Socket newTcpSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+Socket acceptOn(Socket s) { return ::accept4(raw(s), nullptr, nullptr, SOCK_CLOEXEC); }
+bool readable(Socket s, int ms) {
+    pollfd p{raw(s), POLLIN, 0};
+    return ::poll(&p, 1, ms) > 0;
+}
+ssize_t sendSome(Socket s, const char* data, size_t n) { return ::send(raw(s), data, n, MSG_NOSIGNAL); }
+void shutdownBoth(Socket s) { ::shutdown(raw(s), SHUT_RDWR); }
+void closeSocket(Socket s) { ::close(raw(s)); }
+using AddressLength = socklen_t;
+#endif
+
+bool equalsNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace
+
 std::string RecordedRequest::header(const std::string& name) const {
     for (const auto& [n, v] : headers)
-        if (strcasecmp(n.c_str(), name.c_str()) == 0) return v;
+        if (equalsNoCase(n, name)) return v;
     return {};
 }
 
 bool RecordedRequest::hasHeader(const std::string& name) const {
     for (const auto& h : headers)
-        if (strcasecmp(h.first.c_str(), name.c_str()) == 0) return true;
+        if (equalsNoCase(h.first, name)) return true;
     return false;
 }
 
 namespace {
 
-int listenOnLoopback(int* port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+Socket listenOnLoopback(int* port) {
+    startSockets();
+    const Socket fd = newTcpSocket();
     if (fd < 0) throw std::runtime_error("socket");
+#ifndef _WIN32
+    // Winsock's SO_REUSEADDR would let another socket take the port over.
     int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(raw(fd), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+#endif
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) throw std::runtime_error("bind");
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    if (::bind(raw(fd), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) throw std::runtime_error("bind");
+    AddressLength len = sizeof addr;
+    ::getsockname(raw(fd), reinterpret_cast<sockaddr*>(&addr), &len);
     *port = ntohs(addr.sin_port);
     return fd;
 }
 
-void sendAll(int fd, const std::string& bytes) {
+void sendAll(Socket fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        const auto n = sendSome(fd, bytes.data() + done, bytes.size() - done);
         if (n <= 0) return;
         done += static_cast<size_t>(n);
     }
@@ -66,15 +124,15 @@ const char* reason(int status) {
 
 HttpTestServer::HttpTestServer(Handler handler) : handler_(std::move(handler)) {
     listenFd_ = listenOnLoopback(&port_);
-    ::listen(listenFd_, 64);
+    ::listen(raw(listenFd_), 64);
     acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 
 HttpTestServer::~HttpTestServer() {
     stopping_ = true;
-    ::shutdown(listenFd_, SHUT_RDWR);
+    shutdownBoth(listenFd_);
     acceptThread_.join();
-    ::close(listenFd_);
+    closeSocket(listenFd_);
     std::vector<std::thread> workers;
     {
         std::lock_guard lock(mutex_);
@@ -94,25 +152,23 @@ std::vector<RecordedRequest> HttpTestServer::requests() const {
 
 void HttpTestServer::acceptLoop() {
     while (!stopping_) {
-        pollfd p{listenFd_, POLLIN, 0};
-        if (::poll(&p, 1, 50) <= 0) continue;
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (!readable(listenFd_, 50)) continue;
+        const Socket fd = acceptOn(listenFd_);
         if (fd < 0) continue;
         std::lock_guard lock(mutex_);
         workers_.emplace_back([this, fd] { serve(fd); });
     }
 }
 
-void HttpTestServer::serve(int fd) {
+void HttpTestServer::serve(Socket fd) {
     std::string data;
     char buffer[8192];
     size_t headerEnd = std::string::npos;
     // Read until the header block and the announced body have arrived.
     auto readMore = [&]() {
-        pollfd p{fd, POLLIN, 0};
         while (!stopping_) {
-            if (::poll(&p, 1, 50) > 0) {
-                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (readable(fd, 50)) {
+                const auto n = ::recv(raw(fd), buffer, sizeof buffer, 0);
                 if (n <= 0) return false;
                 data.append(buffer, static_cast<size_t>(n));
                 return true;
@@ -122,7 +178,7 @@ void HttpTestServer::serve(int fd) {
     };
     while ((headerEnd = data.find("\r\n\r\n")) == std::string::npos)
         if (!readMore()) {
-            ::close(fd);
+            closeSocket(fd);
             return;
         }
     RecordedRequest req;
@@ -158,7 +214,7 @@ void HttpTestServer::serve(int fd) {
     if (reply.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));
     if (reply.stall) {
         while (!stopping_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        ::close(fd);
+        closeSocket(fd);
         return;
     }
     std::string out = "HTTP/1.1 " + std::to_string(reply.status) + " " + reason(reply.status) + "\r\n";
@@ -168,18 +224,18 @@ void HttpTestServer::serve(int fd) {
     if (reply.breakAfterBytes >= 0) {
         out += reply.body.substr(0, static_cast<size_t>(reply.breakAfterBytes));
         sendAll(fd, out);
-        ::shutdown(fd, SHUT_RDWR);
+        shutdownBoth(fd);
     } else {
         out += reply.body;
         sendAll(fd, out);
     }
-    ::close(fd);
+    closeSocket(fd);
 }
 
 int closedPort() {
     int port = 0;
-    const int fd = listenOnLoopback(&port);
-    ::close(fd);  // bound, never listened: connections are refused
+    const Socket fd = listenOnLoopback(&port);
+    closeSocket(fd);  // bound, never listened: connections are refused
     return port;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -33,6 +34,9 @@ struct TestReply {
 
 class HttpTestServer {
 public:
+    // A socket descriptor on POSIX, a SOCKET on Winsock; -1 when there is none.
+    using Socket = std::intptr_t;
+
     using Handler = std::function<TestReply(const RecordedRequest&)>;
     explicit HttpTestServer(Handler handler);
     ~HttpTestServer();
@@ -43,10 +47,10 @@ public:
 
 private:
     void acceptLoop();
-    void serve(int fd);
+    void serve(Socket fd);
 
     Handler handler_;
-    int listenFd_ = -1;
+    Socket listenFd_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::thread acceptThread_;
