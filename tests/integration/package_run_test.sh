@@ -51,7 +51,8 @@ cat >"$qkdir/audience.json" <<'EOF'
 {"renderer":"pipeline","visible":true,"isPlaying":false,"title":"Package night","appearance":{"enabled":true,"color":"#204080"}}
 EOF
 # A bell at the engine's rate, in stereo (Wine's Media Foundation converts neither).
-ffmpeg -nostdin -v error -y -f lavfi -i "sine=frequency=1000:sample_rate=48000:duration=3" -ac 2 "$work/bell.wav"
+ffmpeg -nostdin -v error -y -f lavfi -i "aevalsrc=0.5*sin(2*PI*1000*t)|0.5*sin(2*PI*1000*t):s=48000:d=3" \
+  "$work/bell.wav"
 
 # The karaoke log is in Wine's temporary folder, shared with the other tests:
 # only lines naming this run's folder count.
