@@ -14,6 +14,7 @@
 #include "bridge/text_decode.h"
 #include "kit/text.h"
 #include "platform/files.h"
+#include "tests/support/inert_window.h"
 #include "tests/support/karaoke_log.h"
 #include "tests/support/temp_dir.h"
 
@@ -74,30 +75,10 @@ private:
     std::vector<std::unique_ptr<qk::platform::PostedRecord>> queue_;
 };
 
-class Window final : public qk::platform::Window {
+class Window final : public qktest::InertWindow {
 public:
-    void* nativeHandle() const override { return nullptr; }
-    void setEvents(qk::platform::WindowEvents*) override {}
-    void show(bool) override {}
-    void hide() override {}
     bool isVisible() const override { return true; }
-    bool isEmbedded() const override { return false; }
-    bool isForeground() const override { return false; }
-    void bringToForeground() override {}
-    qk::platform::WindowRect normalRect() const override { return {}; }
-    void setNormalRect(const qk::platform::WindowRect&) override {}
-    bool isMaximised() const override { return false; }
-    bool isMinimised() const override { return false; }
-    bool isOnAnyMonitor() const override { return true; }
-    void showWithoutFocus() override {}
-    void placeOnTop(const qk::platform::WindowRect&) override {}
-    void keepOnTop() override {}
-    void startTimer(int, unsigned) override {}
-    void stopTimer(int) override {}
-    bool registerHotkey(int, unsigned, unsigned) override { return false; }
-    void unregisterHotkey(int) override {}
     std::shared_ptr<qk::platform::PostTarget> postTarget() override { return mailbox; }
-    std::vector<std::unique_ptr<qk::platform::PostedRecord>> drainPosted(int) override { return {}; }
     std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
 };
 

@@ -16,6 +16,7 @@
 #include "platform/webview2/webview2_runtime.h"
 #include "platform/win32/wide_path.h"
 #include "platform/window.h"
+#include "tests/support/inert_window.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -93,7 +94,7 @@ void pumpAWhile() {
 }
 
 // A plain top-level window: all the backend asks of a Window is its HWND.
-class BareWindow final : public qk::platform::Window {
+class BareWindow final : public qktest::InertWindow {
 public:
     BareWindow() {
         WNDCLASSW wc{};
@@ -108,27 +109,6 @@ public:
     HWND hwnd() const { return hwnd_; }
 
     void* nativeHandle() const override { return hwnd_; }
-    void setEvents(qk::platform::WindowEvents*) override {}
-    void show(bool) override {}
-    void hide() override {}
-    bool isVisible() const override { return false; }
-    bool isEmbedded() const override { return false; }
-    bool isForeground() const override { return false; }
-    void bringToForeground() override {}
-    qk::platform::WindowRect normalRect() const override { return {}; }
-    void setNormalRect(const qk::platform::WindowRect&) override {}
-    bool isMaximised() const override { return false; }
-    bool isMinimised() const override { return false; }
-    bool isOnAnyMonitor() const override { return true; }
-    void showWithoutFocus() override {}
-    void placeOnTop(const qk::platform::WindowRect&) override {}
-    void keepOnTop() override {}
-    void startTimer(int, unsigned) override {}
-    void stopTimer(int) override {}
-    bool registerHotkey(int, unsigned, unsigned) override { return false; }
-    void unregisterHotkey(int) override {}
-    std::shared_ptr<qk::platform::PostTarget> postTarget() override { return nullptr; }
-    std::vector<std::unique_ptr<qk::platform::PostedRecord>> drainPosted(int) override { return {}; }
 
 private:
     HWND hwnd_ = nullptr;
