@@ -2,7 +2,8 @@
 # The Windows stage: cross-builds build/win64 (scripts/build-windows.sh), then
 # runs its CTest tests through Wine in a Wine prefix made for this run, with one
 # wineserver kept alive for the whole run and a display (Xvfb when there is none).
-# Exits non-zero when the build or a test fails.
+# Arguments go to CTest (`-R package` runs the tests whose names match). Exits
+# non-zero when the build or a test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -27,7 +28,7 @@ if [ "${1:-}" = "--with-display" ]; then
   "$wineserver" -p
   "$wine" cmd /c exit >/dev/null 2>&1 </dev/null || true
   cd build/win64
-  exec ctest --output-on-failure -j "${QK_JOBS:-$(nproc)}"
+  exec ctest --output-on-failure -j "${QK_JOBS:-$(nproc)}" "${@:2}"
 fi
 
 start=$(date +%s)
@@ -50,9 +51,9 @@ trap cleanup EXIT
 
 status=0
 if [ -n "${DISPLAY:-}" ]; then
-  bash "$0" --with-display || status=1
+  bash "$0" --with-display "$@" || status=1
 else
-  xvfb-run -a -s "-screen 0 1920x1080x24" bash "$0" --with-display || status=1
+  xvfb-run -a -s "-screen 0 1920x1080x24" bash "$0" --with-display "$@" || status=1
 fi
 echo "== Windows tests took $(($(date +%s) - built)) s"
 exit $status

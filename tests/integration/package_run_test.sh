@@ -2,7 +2,7 @@
 # The KJ's zip, installed as INSTALL.txt says and run by qkhost.exe under Wine:
 # scripts/package-windows.sh packs the build, the zip is unpacked into a
 # VirtualDJ folder's Plugins64, and qkhost.exe loads the three plug-ins from
-# there. The karaoke plug-in loads beside its page, the sound board plays
+# there. The karaoke plug-in opens the page beside it, the sound board plays
 # a sound the inbox asks for, and the overlay draws the idle screen into a frame.
 # Usage: package_run_test.sh SOURCE_DIR BUILD_DIR WEBVIEW2_STAND_IN_DLL (under the Wine stage's prefix
 # and wineserver, as CTest runs it there).
@@ -61,7 +61,9 @@ find_karaoke_log() {
   karaoke_log=$(find "${WINEPREFIX:-$HOME/.wine}/drive_c/users" -name QuorvaleKaraoke-win.log 2>/dev/null | head -n 1)
 }
 
-"$wine" "$build/bin/qkhost.exe" --home "$(winpath "$home")" run --headless --seconds 6 \
+# Not headless: the karaoke plug-in's window and web view live on qkhost.exe's UI
+# thread, which a headless run does not start (Xvfb is the display here).
+"$wine" "$build/bin/qkhost.exe" --home "$(winpath "$home")" run --seconds 6 \
   --frames "$(winpath "$work/frames")" --frame-at 5 --wav "$(winpath "$work/master.wav")" \
   "$(winpath "$plugins/Other/QuorvaleKaraoke.dll")" "$(winpath "$plugins/SoundEffect/QuorvaleSound.dll")" \
   "$(winpath "$plugins/VideoEffect/QuorvaleOverlay.dll")" >"$work/qkhost.txt" 2>&1 </dev/null &
@@ -83,11 +85,13 @@ grep -q "OnLoad v1.0.0 - qkDir=$(winpath "$qkdir" | sed 's/\\/\\\\/g')" "$qkdir/
 grep -q '===== OnLoad (QuorvaleOverlay' "$qkdir/overlay.log" || fail "the overlay did not load"
 find_karaoke_log
 [ -n "$karaoke_log" ] || fail "no karaoke log"
-# Loaded from the folder it was unpacked to, where the page lies beside it in
-# QuorvaleKaraoke\ui\ (checked above). The page load itself (the "navigating to"
-# line) waits for the web view, which this run does not reach yet.
+# Loaded from the folder it was unpacked to, and the page found beside it in
+# QuorvaleKaraoke\ui\ (checked above) is what the web view is sent to.
 grep -aqF "module dir (sdk hInstance) = $(winpath "$plugins/Other")" "$karaoke_log" ||
   fail "the karaoke plug-in did not load from Plugins64\\Other: $(grep -a 'module dir' "$karaoke_log" | tail -n 1)"
+grep -a "navigating to" "$karaoke_log" | grep -F "$(basename "$work")" |
+  grep -qF "Plugins64/Other/QuorvaleKaraoke/ui/index.html" ||
+  fail "the karaoke plug-in did not open its page: $(grep -a 'navigating to\|WebView2' "$karaoke_log" | tail -n 3)"
 
 # The sound board played the bell into the master output.
 grep -q ' play bell vol=1.00 voice=0' "$qkdir/sound.log" || fail "the bell was not played"
