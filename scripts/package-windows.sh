@@ -9,8 +9,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/win64}
 
-# zip comes with the Windows build's packages (scripts/build-windows.sh).
-command -v zip >/dev/null || { echo "package-windows: zip is missing (run scripts/build-windows.sh)" >&2; exit 1; }
+# zip and the cross strip come with the Windows build's packages (scripts/build-windows.sh).
+for tool in zip x86_64-w64-mingw32-strip; do
+  command -v $tool >/dev/null || { echo "package-windows: $tool is missing (run scripts/build-windows.sh)" >&2; exit 1; }
+done
 
 version=${QK_VERSION:-$(sed -n 's/.*info->version = "\([^"]*\)";.*/\1/p' karaoke/karaoke_plugin.cpp | head -n 1)}
 [ -n "$version" ] || { echo "package-windows: no version found in karaoke/karaoke_plugin.cpp" >&2; exit 1; }
@@ -33,6 +35,8 @@ mkdir -p "$stage"
 for dll in "${!kind_folder[@]}"; do
   mkdir -p "$stage/Plugins64/${kind_folder[$dll]}"
   cp "$build/plugins/$dll.dll" "$stage/Plugins64/${kind_folder[$dll]}/"
+  # The build keeps its debugging information; the KJ's copy goes without it.
+  x86_64-w64-mingw32-strip --strip-debug "$stage/Plugins64/${kind_folder[$dll]}/$dll.dll"
 done
 # The page beside the karaoke DLL, in a folder of its own name so that the
 # shared Other folder holds nothing else of ours; the developer notes stay out.
