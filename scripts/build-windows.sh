@@ -8,11 +8,11 @@ cd "$(dirname "$0")/.."
 
 # Cross compiler (posix threads for std::thread), Wine to run the tests, Xvfb for
 # their display, GStreamer's plug-ins behind Media Foundation under Wine,
-# GoogleTest's sources, the JSON library's header, the build tools, and zip for
-# scripts/package-windows.sh.
+# GoogleTest's sources, the JSON library's header, the build tools, zip for
+# scripts/package-windows.sh and unzip for its test.
 want=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 xvfb xauth
       gstreamer1.0-plugins-base gstreamer1.0-plugins-good googletest nlohmann-json3-dev
-      cmake ninja-build ffmpeg zip)
+      cmake ninja-build ffmpeg zip unzip)
 # zbarimg reads back the QR code the overlay draws.
 want+=(zbar-tools)
 missing=()
